@@ -1,0 +1,116 @@
+# Shared by scripts/test and scripts/run: installing what a fresh Debian
+# machine lacks, building, and the Wine + Xvfb environment the saver runs in.
+# Source it; it defines functions and sets nothing else.
+
+PLIMZOR_PACKAGES=(
+    wine wine32:i386 wine64 xvfb xdotool imagemagick
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+    cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils
+)
+PLIMZOR_SCREEN=${PLIMZOR_SCREEN:-1024x768}
+
+say() { printf '== %s\n' "$*" >&2; }
+
+install_packages() {
+    local missing=()
+    local pkg
+    for pkg in "${PLIMZOR_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing: ${missing[*]}"
+    local sudo=
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# build_tree DIR TOOLCHAIN [cmake options...]
+build_tree() {
+    local dir=$1 toolchain=$2
+    shift 2
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$PLIMZOR_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$PLIMZOR_ROOT/cmake/$toolchain.cmake" "$@" >/dev/null
+    fi
+    cmake --build "$dir"
+}
+
+# Starts a private Xvfb on a free display and exports DISPLAY.
+start_xvfb() {
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 "${PLIMZOR_SCREEN}x24" -nolisten tcp >/dev/null 2>&1 &
+    PLIMZOR_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 50); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+    done
+    say "Xvfb did not start"
+    return 1
+}
+
+wine_env() {
+    export WINEPREFIX=$1
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# Creates the Wine prefix once: no crash dialog, no debugger attaching to a
+# faulting program (the saver's own fault guard must see the fault), a
+# virtual desktop as the default, and the project's wallpaper on it.
+prepare_prefix() {
+    local prefix=$1
+    wine_env "$prefix"
+    if [ ! -f "$prefix/.plimzor-ready" ]; then
+        say "creating Wine prefix $prefix"
+        mkdir -p "$prefix"
+        wineboot -i >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$PLIMZOR_SCREEN" /f >/dev/null 2>&1
+        wineserver -w
+        touch "$prefix/.plimzor-ready"
+    fi
+    local wallpaper="$prefix/../wallpaper.bmp"
+    [ -f "$wallpaper" ] || python3 "$PLIMZOR_ROOT/scripts/make-wallpaper.py" "$wallpaper" "$PLIMZOR_SCREEN"
+    set_wallpaper "$wallpaper"
+}
+
+# set_wallpaper BMP: makes BMP the desktop's wallpaper (takes effect when the
+# desktop is next started).
+set_wallpaper() {
+    local bmp=$1
+    [ -f "$bmp" ] || return 0
+    cp "$bmp" "$WINEPREFIX/drive_c/wallpaper.bmp"
+    wine reg add 'HKCU\Control Panel\Desktop' /v Wallpaper /d 'C:\wallpaper.bmp' /f >/dev/null 2>&1
+}
+
+# start_desktop KEEPER_EXE: starts the virtual desktop every Wine program of
+# this prefix opens in, and waits until it has painted its wallpaper. Wine
+# closes the desktop when the last program with a window exits, so a small
+# keeper program holds it open for the whole run.
+start_desktop() {
+    wine "$1" >/dev/null 2>&1 &
+    PLIMZOR_KEEPER_PID=$!
+    local i
+    for i in $(seq 200); do
+        if xwininfo -root -tree 2>/dev/null | grep -q 'Wine desktop'; then
+            sleep 3
+            return 0
+        fi
+        sleep 0.1
+    done
+    say "the Wine desktop did not appear"
+    return 1
+}
+
+stop_wine_and_display() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+    [ -n "${PLIMZOR_XVFB_PID:-}" ] && kill "$PLIMZOR_XVFB_PID" >/dev/null 2>&1 || true
+}

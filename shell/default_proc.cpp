@@ -1,0 +1,104 @@
+// Default handling of the saver window: decides when user input, loss of
+// activation or a power event closes the saver, gates WM_CLOSE through the
+// password check on the Windows 9x family, answers the verifier's private
+// message and the shell's AutoPlay question, and leaves the rest to
+// DefWindowProcA. A close is never done where the input is seen: a WM_CLOSE
+// is posted and decided when it comes back through the loop.
+#include "shell/shell.h"
+
+namespace {
+
+void PostClose(HWND window)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+LRESULT DefaultHandling(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (gShell.autoPlayMessage && message == gShell.autoPlayMessage) {
+        PostClose(window);
+        // 1 cancels the AutoPlay of the inserted disc while a password
+        // guards the screen.
+        return gShell.verifyPassword ? 1 : 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// True when the message is answered with 1 and skips default handling.
+bool DecideInput(HWND window, UINT message, WPARAM wParam)
+{
+    switch (message) {
+    case WM_SHOWWINDOW:
+        if (wParam)
+            SetCursor(nullptr);
+        break;
+    case WM_ACTIVATEAPP:
+        if (!wParam)
+            PostClose(window);
+        break;
+    case WM_SETCURSOR:
+        SetCursor(nullptr);
+        return true;
+    case WM_POWER:
+        if (wParam == PWR_CRITICALRESUME)
+            PostClose(window);
+        break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_POWERBROADCAST:
+        PostClose(window);
+        break;
+    case WM_MOUSEMOVE: {
+        // The message's own coordinates are client-relative and may be
+        // stale; the cursor's screen position is what counts.
+        POINT now = {};
+        GetCursorPos(&now);
+        if (MovedBeyondThreshold(gShell.anchorCursor, now)) {
+            PostClose(window);
+            gShell.anchorCursor = now;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}
+
+} // namespace
+
+bool MovedBeyondThreshold(POINT anchor, POINT now)
+{
+    // Distances in unsigned 32-bit arithmetic, so that a jump across the
+    // whole coordinate range cannot overflow into a small number.
+    const UINT32 dx = now.x >= anchor.x ? UINT32(now.x) - UINT32(anchor.x) : UINT32(anchor.x) - UINT32(now.x);
+    const UINT32 dy = now.y >= anchor.y ? UINT32(now.y) - UINT32(anchor.y) : UINT32(anchor.y) - UINT32(now.y);
+    return dx + dy > MouseMoveThreshold;
+}
+
+LRESULT DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (gShell.isPreview || gShell.isClosing)
+        return DefaultHandling(window, message, wParam, lParam);
+
+    if (message == WM_CLOSE) {
+        if (gShell.isWin9x && !ConfirmClose(window)) {
+            GetCursorPos(&gShell.anchorCursor);
+            return 0;
+        }
+        return DefaultHandling(window, message, wParam, lParam);
+    }
+    if (message == VerifyMessage) {
+        if (!gShell.isWin9x)
+            return DefaultHandling(window, message, wParam, lParam);
+        return gShell.verifyPassword ? gShell.verifyPassword(window) : 1;
+    }
+    if (gShell.isVerifying)
+        return DefaultHandling(window, message, wParam, lParam);
+    if (DecideInput(window, message, wParam))
+        return 1;
+    return DefaultHandling(window, message, wParam, lParam);
+}

@@ -1,0 +1,162 @@
+// The saver window: registers the class, opens the full-screen or preview
+// window, runs the message loop, and decides the few messages the shell owns
+// (input-method detach and restore, cursor hiding, the title, system commands
+// that would leave the saver, help in preview, and everything once closing
+// has been granted). The rest goes on to AnimationProc.
+#include "shell/shell.h"
+
+#include "animation/animation.h"
+
+const char SaverClassName[] = "WindowsScreenSaverClass";
+
+namespace {
+
+constexpr int IconId = 100;
+constexpr DWORD FullScreenStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+constexpr DWORD PreviewStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
+constexpr char FullScreenTitle[] = "Screen Saver";
+constexpr char PreviewTitle[] = "Preview";
+
+RECT ScreenClipBox()
+{
+    RECT box = {};
+    HDC screen = GetDC(nullptr);
+    GetClipBox(screen, &box);
+    ReleaseDC(nullptr, screen);
+    return box;
+}
+
+bool IsSystemCommandToSwallow(WPARAM command)
+{
+    // The whole value is compared: the low four bits are not masked.
+    return command == SC_NEXTWINDOW || command == SC_PREVWINDOW || command == SC_SCREENSAVE;
+}
+
+void HideCursor()
+{
+    SetCursor(nullptr);
+}
+
+} // namespace
+
+int RunSaverWindow(HWND parent)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_OWNDC | CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = SaverShellProc;
+    windowClass.hInstance = gShell.instance;
+    windowClass.hIcon = LoadIconA(gShell.instance, MAKEINTRESOURCEA(IconId));
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = SaverClassName;
+
+    DWORD style;
+    DWORD exStyle;
+    const char* title;
+    RECT place = {};
+    if (parent) {
+        GetClientRect(parent, &place);
+        style = PreviewStyle;
+        exStyle = 0;
+        title = PreviewTitle;
+        gShell.isPreview = true;
+    } else {
+        place = ScreenClipBox();
+        style = FullScreenStyle;
+        exStyle = WS_EX_TOPMOST;
+        title = FullScreenTitle;
+        HWND running = FindWindowA(SaverClassName, FullScreenTitle);
+        if (running && IsWindow(running)) {
+            SetForegroundWindow(running);
+            return 0;
+        }
+        LoadPasswordVerifier();
+    }
+    gShell.autoPlayMessage = gShell.isWin9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
+
+    int result = NoWindowExitCode;
+    if (RegisterClassA(&windowClass)) {
+        gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top,
+                                             place.right - place.left, place.bottom - place.top, parent,
+                                             nullptr, gShell.instance, nullptr);
+        if (gShell.saverWindow && IsWindow(gShell.saverWindow)) {
+            if (!gShell.isPreview)
+                SetForegroundWindow(gShell.saverWindow);
+            MSG message = {};
+            while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            result = static_cast<int>(message.wParam);
+        }
+    }
+    UnloadPasswordVerifier();
+    return result;
+}
+
+LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        gShell.imeModule = GetModuleHandleA("IMM32.DLL");
+        if (gShell.imeModule) {
+            gShell.associateContext = reinterpret_cast<AssociateContextFn>(
+                reinterpret_cast<void*>(GetProcAddress(gShell.imeModule, "ImmAssociateContext")));
+            if (gShell.associateContext)
+                gShell.detachedContext = gShell.associateContext(window, nullptr);
+        }
+        GetCursorPos(&gShell.anchorCursor);
+        if (!gShell.isPreview)
+            HideCursor();
+        break;
+
+    case WM_DESTROY:
+        if (gShell.imeModule && gShell.associateContext && gShell.detachedContext)
+            gShell.associateContext(window, gShell.detachedContext);
+        PostQuitMessage(0);
+        break;
+
+    case WM_SETTEXT:
+        return 0;
+
+    case WM_PAINT:
+        if (gShell.isClosing)
+            return DefWindowProcA(window, message, wParam, lParam);
+        if (!gShell.isPreview)
+            HideCursor();
+        break;
+
+    case WM_HELP:
+    case WM_CONTEXTMENU:
+        if (!gShell.isPreview)
+            break;
+        // The preview's host answers help for it.
+        if (HWND host = GetParent(window); host && IsWindow(host))
+            PostMessageA(host, message, reinterpret_cast<WPARAM>(host), lParam);
+        return 1;
+
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        if (gShell.isClosing)
+            return DefWindowProcA(window, message, wParam, lParam);
+        break;
+
+    case WM_SYSCOMMAND:
+        if (!gShell.isPreview && IsSystemCommandToSwallow(wParam))
+            return 0;
+        break;
+
+    case WM_TIMER:
+        if (gShell.isClosing)
+            return 0;
+        Sleep(0);
+        break;
+
+    default:
+        break;
+    }
+    return AnimationProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,95 @@
+// The saver shell: process entry, command line, the saver window and its
+// loop, the default message handling that closes the saver, and the password
+// gate of the Windows 9x family. ShellState is the shell's one process-wide
+// record; the functions below are the seams the other subsystems call.
+#pragma once
+
+#include <windows.h>
+
+// Movement of the cursor from the anchor, as |dx| + |dy|, that is still not
+// enough to close the saver.
+constexpr unsigned MouseMoveThreshold = 4;
+
+// Private message by which the close gate asks the verifier through the
+// saver window itself.
+constexpr UINT VerifyMessage = WM_APP;
+
+// Minimum time between two questions to the password verifier.
+constexpr DWORD ReaskIntervalMs = 200;
+
+// lastVerifyTick before the verifier has ever answered.
+constexpr DWORD NeverVerified = 0xFFFFFFFF;
+
+// Exit code when the saver window cannot be registered or created.
+constexpr int NoWindowExitCode = 2;
+
+typedef HIMC(WINAPI* AssociateContextFn)(HWND, HIMC);
+typedef BOOL(WINAPI* VerifyPasswordFn)(HWND);
+
+struct ShellState {
+    HINSTANCE instance;
+    bool isWin9x;
+    HWND saverWindow;
+    bool isPreview;
+    UINT autoPlayMessage;
+    HMODULE imeModule;
+    AssociateContextFn associateContext;
+    HIMC detachedContext;
+    POINT anchorCursor;
+    bool isClosing;
+    bool isVerifying;
+    HMODULE passwordModule;
+    VerifyPasswordFn verifyPassword;
+    DWORD lastVerifyTick;
+};
+
+extern ShellState gShell;
+
+// Puts every field back to its value at process start (tests run several
+// windows in one process; the saver itself never calls this).
+void ResetShellState();
+
+// --- start-up and command line ---
+[[noreturn]] void SaverStartup();
+// Skips the program name and the white space behind it.
+const char* SkipProgramName(const char* commandLine);
+int SaverMain(HINSTANCE instance, const char* text);
+HWND ParseWindowNumber(const char* text);
+int RunPreview(const char* text);
+int ShowSettingsDialog(HWND parent);
+int RunChangePassword(const char* text);
+
+// What the dispatcher decided for a switch text, without running it.
+enum class SaverMode { Settings, FullScreen, Preview, ChangePassword, Invalid };
+struct SwitchChoice {
+    SaverMode mode;
+    const char* rest;     // text after the letter (and the spaces it skips)
+    bool fromSwitch;      // settings by its letter, not by an empty text
+    bool hasColonNumber;  // settings letter followed by ':'
+};
+SwitchChoice ParseSwitch(const char* text, bool isWin9x);
+
+// Runs mode(arg) under the fault guard. A fault that escapes it is reported
+// to the platform, the screen-saver-running flag is switched off and the
+// fault's exception code (never 0) is returned, as Windows itself reports a
+// process that died of it.
+int RunGuarded(int (*mode)(void*), void* arg);
+
+// --- saver window ---
+int RunSaverWindow(HWND parent);
+LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+extern const char SaverClassName[];
+
+// --- default handling and closing ---
+LRESULT DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool MovedBeyondThreshold(POINT anchor, POINT now);
+
+// --- password protection (Windows 9x family) ---
+void SetSaverRunning(bool on);
+void LoadPasswordVerifier();
+void UnloadPasswordVerifier();
+bool ConfirmClose(HWND window);
+void ChangePassword(HWND parent);
+// True when a close request at `now` may ask the verifier, given the tick of
+// the last answer (NeverVerified when there was none); wraps at 2^32.
+bool MayAskVerifier(DWORD lastVerifyTick, DWORD now);

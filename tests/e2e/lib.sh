@@ -1,0 +1,86 @@
+# Helpers for the end-to-end tests: each test gets its own folder with a fresh
+# copy of PLIMZOR.SCR (so its INI file starts absent), runs it under Wine in
+# the shared virtual desktop, and checks exit codes, windows and pixels.
+set -euo pipefail
+
+: "${PLIMZOR_SCR:?run through ctest}" "${PLIMZOR_HOSTS:?run through ctest}"
+WORK=$(mktemp -d /tmp/plimzor-e2e.XXXXXX)
+cp "$PLIMZOR_SCR" "$WORK/PLIMZOR.SCR"
+SAVER="$WORK/PLIMZOR.SCR"
+FAILED=0
+PASSED=0
+BACKGROUND_PIDS=()
+
+cleanup() {
+    local pid
+    for pid in "${BACKGROUND_PIDS[@]}"; do
+        kill "$pid" >/dev/null 2>&1 || true
+    done
+    pkill -f 'PLIMZOR.SCR' >/dev/null 2>&1 || true
+    pkill -f 'preview_host.exe' >/dev/null 2>&1 || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Wine's console turns line ends into CR LF; the tests want plain lines.
+probe() { wine "$PLIMZOR_HOSTS/probe.exe" "$@" | tr -d '\r'; }
+
+# check DESCRIPTION ACTUAL EXPECTED
+check() {
+    if [ "$2" = "$3" ]; then
+        PASSED=$((PASSED + 1))
+        echo "ok   $1"
+    else
+        FAILED=$((FAILED + 1))
+        echo "FAIL $1: got '$2', expected '$3'"
+    fi
+}
+
+# run_saver ARGS...: runs PLIMZOR.SCR to its end and prints its exit code.
+run_saver() {
+    local rc=0
+    wine "$SAVER" "$@" >/dev/null 2>&1 || rc=$?
+    echo "$rc"
+}
+
+# start_saver ARGS...: starts PLIMZOR.SCR in the background; sets SAVER_PID.
+start_saver() {
+    wine "$SAVER" "$@" >/dev/null 2>&1 &
+    SAVER_PID=$!
+    BACKGROUND_PIDS+=("$SAVER_PID")
+}
+
+# wait_exit PID SECONDS: sets EXITED to the exit code of PID, or to
+# "running" when it is still running after SECONDS. (Not a command
+# substitution: only this shell can wait for its own children.)
+wait_exit() {
+    local pid=$1 tenths=$(($2 * 10)) i
+    EXITED=running
+    for ((i = 0; i < tenths; i++)); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            EXITED=0
+            wait "$pid" || EXITED=$?
+            return 0
+        fi
+        sleep 0.1
+    done
+}
+
+# wait_saver_window: waits for the full-screen window and prints probe's line.
+wait_saver_window() {
+    probe find WindowsScreenSaverClass "Screen Saver" "${1:-10000}" || true
+}
+
+# Places the pointer at a known spot before a saver starts (it anchors there).
+park_pointer() {
+    xdotool mousemove "${1:-512}" "${2:-384}"
+    sleep 0.3
+}
+
+# screenshot FILE: what Xvfb shows, the whole virtual desktop included.
+screenshot() { import -window root "$1"; }
+
+finish() {
+    echo "$PASSED passed, $FAILED failed"
+    [ "$FAILED" = 0 ]
+}

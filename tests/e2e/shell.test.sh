@@ -1,0 +1,81 @@
+# The shell end to end: exit codes of the switches, the full-screen window,
+# what closes it and what does not, the single-instance check and the preview.
+source "$(dirname "$0")/lib.sh"
+
+# --- switches that show nothing ---
+for args in "/x" "/1" "/p" "/p:123" "/p 4000000000" "/a 123"; do
+    # shellcheck disable=SC2086
+    check "exit code of $args" "$(run_saver $args)" 255
+done
+check "no preview window was left" "$(probe find WindowsScreenSaverClass Preview 0 >/dev/null && echo yes || echo no)" no
+
+# --- the full-screen window ---
+park_pointer
+start_saver /s
+read -r hwnd left top width height style exstyle foreground <<<"$(wait_saver_window)"
+check "window is up" "$([ -n "${hwnd:-}" ] && echo yes)" yes
+check "covers the screen" "$left $top $width $height" "0 0 1024 768"
+check "style is a visible popup" "$style" 0x96000000
+check "topmost" "$((exstyle & 0x8))" 8
+check "in the foreground" "$foreground" 1
+
+# A second full-screen start finds the first, brings it forward and leaves.
+check "second /s exits at once with 0" "$(run_saver /s)" 0
+wait_exit "$SAVER_PID" 1
+check "first saver still runs" "$EXITED" running
+
+sleep 0.5
+xdotool key a
+wait_exit "$SAVER_PID" 10
+check "a key press ends it with 0" "$EXITED" 0
+
+# --- the mouse ---
+park_pointer
+start_saver /s
+wait_saver_window >/dev/null
+sleep 1
+xdotool mousemove_relative 3 0
+sleep 1
+wait_exit "$SAVER_PID" 1
+check "a 3-pixel move leaves it running" "$EXITED" running
+xdotool mousemove_relative 7 0
+wait_exit "$SAVER_PID" 10
+check "a 10-pixel move in all ends it with 0" "$EXITED" 0
+
+park_pointer
+start_saver /s
+wait_saver_window >/dev/null
+sleep 1
+xdotool click 1
+wait_exit "$SAVER_PID" 10
+check "a click ends it with 0" "$EXITED" 0
+
+# --- the preview ---
+wine "$PLIMZOR_HOSTS/preview_host.exe" 200 150 >"$WORK/host.out" 2>/dev/null &
+host_pid=$!
+BACKGROUND_PIDS+=("$host_pid")
+for _ in $(seq 100); do [ -s "$WORK/host.out" ] && break; sleep 0.1; done
+host=$(tr -d '\r\n' <"$WORK/host.out")
+start_saver /p "$host"
+preview=""
+for _ in $(seq 100); do
+    preview=$(probe child "$host" WindowsScreenSaverClass || true)
+    [ -n "$preview" ] && break
+    sleep 0.1
+done
+read -r _ px py pw ph ptitle <<<"$preview"
+check "preview child fills the host" "$px $py $pw $ph" "0 0 200 150"
+check "preview title" "${ptitle:-}" Preview
+sleep 0.5
+xdotool key a
+xdotool mousemove_relative 40 40
+sleep 1
+wait_exit "$SAVER_PID" 1
+check "keys and moves leave the preview running" "$EXITED" running
+probe close "$host"
+wait_exit "$SAVER_PID" 10
+check "preview ends with 0 when its host goes" "$EXITED" 0
+wait_exit "$host_pid" 5
+check "host ended" "$EXITED" 0
+
+finish

@@ -1,0 +1,155 @@
+// Looks at windows from inside Wine for the end-to-end tests, which cannot
+// see Win32 windows from the Linux side. Texts are taken and printed as UTF-8.
+//   probe find CLASS TITLE [TIMEOUT_MS]   wait for a top-level window; print
+//       "HWND LEFT TOP WIDTH HEIGHT STYLE EXSTYLE FOREGROUND" ('-' = any)
+//   probe gone CLASS TITLE TIMEOUT_MS     wait until no such window exists
+//   probe child PARENT CLASS              first child of that class, with its
+//       rectangle in the parent's client coordinates and its title
+//   probe close HWND                      post WM_CLOSE
+//   probe send HWND MESSAGE               send MESSAGE (a number, or a name
+//       to register) with wParam 0, lParam 0 and print the result
+//   probe texts HWND                      title of HWND, then "ID<TAB>CLASS<TAB>TEXT"
+//       per child control in order
+//   probe foreground                      handle of the foreground window
+//   probe clientsize HWND                 client width and height
+// Exit code 0 on success, 1 when the window was not found in time.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::wstring Wide(const char* text)
+{
+    if (std::strcmp(text, "-") == 0)
+        return L"";
+    wchar_t buffer[512] = {};
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 511);
+    return buffer;
+}
+
+std::string Utf8(const wchar_t* text)
+{
+    char buffer[2048] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer - 1, nullptr, nullptr);
+    return buffer;
+}
+
+HWND Handle(const char* text)
+{
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(text, nullptr, 10)));
+}
+
+unsigned long Number(HWND window)
+{
+    return static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window));
+}
+
+HWND Find(const char* className, const char* title)
+{
+    const std::wstring c = Wide(className);
+    const std::wstring t = Wide(title);
+    return FindWindowW(c.empty() ? nullptr : c.c_str(), t.empty() ? nullptr : t.c_str());
+}
+
+int FindCommand(const char* className, const char* title, DWORD timeout)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND window = Find(className, title)) {
+            RECT r = {};
+            GetWindowRect(window, &r);
+            std::printf("%lu %ld %ld %ld %ld 0x%08lx 0x%08lx %d\n", Number(window), r.left, r.top,
+                        r.right - r.left, r.bottom - r.top, static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
+                        static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)),
+                        GetForegroundWindow() == window ? 1 : 0);
+            return 0;
+        }
+        if (GetTickCount() - start >= timeout)
+            return 1;
+        Sleep(50);
+    }
+}
+
+int GoneCommand(const char* className, const char* title, DWORD timeout)
+{
+    const DWORD start = GetTickCount();
+    while (Find(className, title)) {
+        if (GetTickCount() - start >= timeout)
+            return 1;
+        Sleep(50);
+    }
+    return 0;
+}
+
+int ChildCommand(HWND parent, const char* className)
+{
+    const std::wstring c = Wide(className);
+    HWND child = FindWindowExW(parent, nullptr, c.c_str(), nullptr);
+    if (!child)
+        return 1;
+    RECT r = {};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    wchar_t title[256] = {};
+    GetWindowTextW(child, title, 255);
+    std::printf("%lu %ld %ld %ld %ld %s\n", Number(child), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                Utf8(title).c_str());
+    return 0;
+}
+
+int TextsCommand(HWND window)
+{
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 511);
+    std::printf("%s\n", Utf8(text).c_str());
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 63);
+        GetWindowTextW(child, text, 511);
+        std::printf("%d\t%s\t%s\n", GetDlgCtrlID(child), Utf8(className).c_str(), Utf8(text).c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    const std::string command = argv[1];
+    if (command == "find" && argc >= 4)
+        return FindCommand(argv[2], argv[3], argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 0);
+    if (command == "gone" && argc >= 5)
+        return GoneCommand(argv[2], argv[3], std::strtoul(argv[4], nullptr, 10));
+    if (command == "child" && argc >= 4)
+        return ChildCommand(Handle(argv[2]), argv[3]);
+    if (command == "close" && argc >= 3)
+        return PostMessageA(Handle(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "send" && argc >= 4) {
+        char* end = nullptr;
+        UINT message = std::strtoul(argv[3], &end, 0);
+        if (*end)
+            message = RegisterWindowMessageA(argv[3]);
+        std::printf("%ld\n", static_cast<long>(SendMessageA(Handle(argv[2]), message, 0, 0)));
+        return 0;
+    }
+    if (command == "texts" && argc >= 3)
+        return TextsCommand(Handle(argv[2]));
+    if (command == "foreground") {
+        std::printf("%lu\n", Number(GetForegroundWindow()));
+        return 0;
+    }
+    if (command == "clientsize" && argc >= 3) {
+        RECT r = {};
+        if (!GetClientRect(Handle(argv[2]), &r))
+            return 1;
+        std::printf("%ld %ld\n", r.right, r.bottom);
+        return 0;
+    }
+    return 2;
+}
