@@ -16,8 +16,8 @@ cleanup() {
     for pid in "${BACKGROUND_PIDS[@]}"; do
         kill "$pid" >/dev/null 2>&1 || true
     done
-    pkill -f 'PLIMZOR.SCR' >/dev/null 2>&1 || true
-    pkill -f 'preview_host.exe' >/dev/null 2>&1 || true
+    # Only this test's own savers: other trees may be testing beside us.
+    pkill -f "${WORK##*/}" >/dev/null 2>&1 || true
     rm -rf "$WORK"
 }
 trap cleanup EXIT
