@@ -71,12 +71,20 @@ prepare_prefix() {
         mkdir -p "$prefix"
         wineboot -i >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-        wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$PLIMZOR_SCREEN" /f >/dev/null 2>&1
         wineserver -w
         touch "$prefix/.plimzor-ready"
     fi
+    # Wine starts "winedbg --auto" on an unhandled fault when no debugger is
+    # named; naming one that does not exist makes UnhandledExceptionFilter
+    # hand the fault to the program's own handler, as Windows does without a
+    # debugger. Both registry views: the 32-bit saver reads its own.
+    local view
+    for view in 32 64; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+            /d 'C:\windows\no-debugger.exe %ld %ld' /f /reg:$view >/dev/null 2>&1
+    done
     local wallpaper="$prefix/../wallpaper.bmp"
     [ -f "$wallpaper" ] || python3 "$PLIMZOR_ROOT/scripts/make-wallpaper.py" "$wallpaper" "$PLIMZOR_SCREEN"
     set_wallpaper "$wallpaper"

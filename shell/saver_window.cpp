@@ -39,7 +39,7 @@ void HideCursor()
 
 } // namespace
 
-int RunSaverWindow(HWND parent)
+bool RegisterSaverClass()
 {
     WNDCLASSA windowClass = {};
     windowClass.style = CS_OWNDC | CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
@@ -48,10 +48,14 @@ int RunSaverWindow(HWND parent)
     windowClass.hIcon = LoadIconA(gShell.instance, MAKEINTRESOURCEA(IconId));
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = SaverClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
 
-    DWORD style;
-    DWORD exStyle;
-    const char* title;
+HWND CreateSaverWindow(HWND parent)
+{
+    DWORD style = FullScreenStyle;
+    DWORD exStyle = WS_EX_TOPMOST;
+    const char* title = FullScreenTitle;
     RECT place = {};
     if (parent) {
         GetClientRect(parent, &place);
@@ -61,9 +65,16 @@ int RunSaverWindow(HWND parent)
         gShell.isPreview = true;
     } else {
         place = ScreenClipBox();
-        style = FullScreenStyle;
-        exStyle = WS_EX_TOPMOST;
-        title = FullScreenTitle;
+    }
+    gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top,
+                                         place.right - place.left, place.bottom - place.top, parent, nullptr,
+                                         gShell.instance, nullptr);
+    return gShell.saverWindow;
+}
+
+int RunSaverWindow(HWND parent)
+{
+    if (!parent) {
         HWND running = FindWindowA(SaverClassName, FullScreenTitle);
         if (running && IsWindow(running)) {
             SetForegroundWindow(running);
@@ -73,21 +84,17 @@ int RunSaverWindow(HWND parent)
     }
     gShell.autoPlayMessage = gShell.isWin9x ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
 
+    // No window, no loop: the process must not report success.
     int result = NoWindowExitCode;
-    if (RegisterClassA(&windowClass)) {
-        gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top,
-                                             place.right - place.left, place.bottom - place.top, parent,
-                                             nullptr, gShell.instance, nullptr);
-        if (gShell.saverWindow && IsWindow(gShell.saverWindow)) {
-            if (!gShell.isPreview)
-                SetForegroundWindow(gShell.saverWindow);
-            MSG message = {};
-            while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-            result = static_cast<int>(message.wParam);
+    if (RegisterSaverClass() && CreateSaverWindow(parent) && IsWindow(gShell.saverWindow)) {
+        if (!gShell.isPreview)
+            SetForegroundWindow(gShell.saverWindow);
+        MSG message = {};
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
+        result = static_cast<int>(message.wParam);
     }
     UnloadPasswordVerifier();
     return result;

@@ -77,6 +77,10 @@ int RunGuarded(int (*mode)(void*), void* arg);
 
 // --- saver window ---
 int RunSaverWindow(HWND parent);
+// The two steps of RunSaverWindow before its loop, for tests that drive the
+// window's messages themselves.
+bool RegisterSaverClass();
+HWND CreateSaverWindow(HWND parent);
 LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 extern const char SaverClassName[];
 
