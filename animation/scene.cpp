@@ -1,10 +1,173 @@
-// Placeholder until the animation lands: every message goes on to the
-// default handling.
+// The scene's lifecycle and AnimationProc: builds the scene when the saver
+// window is created (shapes, overlay, frame buffer, the captured desktop,
+// the timer), advances it on every tick, copies the frame buffer to the
+// window on paint, and releases everything when the window is destroyed.
 #include "animation/animation.h"
 
+#include <cstdlib>
+#include <cstring>
+
+#include "animation/scene.h"
+#include "config/settings.h"
 #include "shell/shell.h"
+
+// The wave starts growing when the process starts; creation leaves it be.
+Scene gScene = {};
+RecordAllocator gAllocateRecord = std::malloc;
+
+namespace {
+
+template <typename Record>
+Record* AllocateRecord()
+{
+    void* memory = gAllocateRecord(sizeof(Record));
+    if (!memory)
+        std::exit(OutOfMemoryExitCode);
+    std::memset(memory, 0, sizeof(Record));
+    return static_cast<Record*>(memory);
+}
+
+void CreateScene(HWND window)
+{
+    BuildSettingsPath(gSettingsPath);
+    LoadSettings(gSettingsPath);
+    HDC windowDC = GetDC(window);
+    BuildScene(windowDC, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), gSettings.colorMode,
+               gSettings.count);
+    CaptureDesktop(window);
+    CopySnapshotToFrame();
+    ReleaseDC(window, windowDC);
+    gScene.timerId = SetTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+}
+
+void PaintScene(HWND window)
+{
+    // The class has its own context (CS_OWNDC), so the one from the first
+    // BeginPaint stays valid and is reused; the default handling validates
+    // the update region of every later paint.
+    if (!gScene.paintDC)
+        gScene.paintDC = BeginPaint(window, &gScene.paint);
+    BitBlt(gScene.paintDC, 0, 0, gScene.width, gScene.height, gScene.frame.dc, 0, 0, SRCCOPY);
+}
+
+} // namespace
+
+bool IsColorful()
+{
+    return gScene.colorMode == Colorful;
+}
+
+void BuildScene(HDC reference, int width, int height, int colorMode, int count)
+{
+    gScene.colorMode = colorMode;
+    gScene.count = count;
+    gScene.width = width;
+    gScene.height = height;
+    gScene.minBallSize = height / 8;
+    gScene.maxBallSize = height / 3;
+    // No frame buffer and no hollow brush yet: the shapes' first brushes are
+    // simply created.
+    gScene.frame = {};
+    gScene.snapshot = {};
+    gScene.hollowBrush = nullptr;
+    gScene.currentBrush = nullptr;
+    gScene.paintDC = nullptr;
+    gScene.paint = {};
+    gScene.timerId = 0;
+    for (int i = 0; i < count; ++i) {
+        gScene.balls[i] = AllocateRecord<Ball>();
+        gScene.squares[i] = AllocateRecord<Square>();
+        InitSquare(*gScene.squares[i]);
+        InitBall(*gScene.balls[i]);
+    }
+    gScene.overlay = AllocateRecord<Overlay>();
+    ResetOverlay(*gScene.overlay);
+
+    gScene.insetA = 0;
+    gScene.insetC = 1;
+    gScene.active = 1;
+    gScene.insetB = 2;
+    gScene.phase = 1;
+
+    CreateSurface(gScene.frame, reference, width, height);
+    // The curtain outlines its rectangles without filling them.
+    gScene.currentBrush = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    SelectObject(gScene.frame.dc, gScene.currentBrush);
+    CreateSurface(gScene.snapshot, reference, width, height);
+}
+
+void CaptureDesktop(HWND window)
+{
+    // Not the window's own context: a window that has not painted yet reads
+    // back black under a desktop compositor and under Wine. The screen's
+    // context at the window's place holds what the user was looking at (for
+    // a preview, what lay under the preview's area).
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    HDC screen = GetDC(nullptr);
+    BitBlt(gScene.snapshot.dc, 0, 0, gScene.width, gScene.height, screen, origin.x, origin.y, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+}
+
+void CopySnapshotToFrame()
+{
+    BitBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, gScene.snapshot.dc, 0, 0, SRCCOPY);
+}
+
+void ReleaseScene(HWND window)
+{
+    if (window && gScene.timerId)
+        KillTimer(window, gScene.timerId);
+    gScene.timerId = 0;
+    // No shape brush may stay selected when the brushes are deleted. Before
+    // the curtain has ended no shape brush was ever selected.
+    if (IsColorful() && gScene.hollowBrush)
+        gScene.currentBrush = static_cast<HBRUSH>(SelectObject(gScene.frame.dc, gScene.hollowBrush));
+    for (int i = 0; i < gScene.count; ++i) {
+        if (gScene.balls[i])
+            DeleteShapeBrush(gScene.balls[i]->brush);
+        if (gScene.squares[i])
+            DeleteShapeBrush(gScene.squares[i]->brush);
+        std::free(gScene.balls[i]);
+        std::free(gScene.squares[i]);
+        gScene.balls[i] = nullptr;
+        gScene.squares[i] = nullptr;
+    }
+    std::free(gScene.overlay);
+    gScene.overlay = nullptr;
+    // The current brush is always a stock brush (or none), which needs no
+    // deleting.
+    gScene.currentBrush = nullptr;
+    gScene.hollowBrush = nullptr;
+    // EndPaint only pairs a BeginPaint that happened: a window destroyed
+    // before its first paint has nothing to end.
+    if (window && gScene.paintDC)
+        EndPaint(window, &gScene.paint);
+    gScene.paintDC = nullptr;
+    DestroySurface(gScene.snapshot);
+    DestroySurface(gScene.frame);
+}
 
 LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    switch (message) {
+    case WM_CREATE:
+        CreateScene(window);
+        break;
+    case WM_PAINT:
+        PaintScene(window);
+        break;
+    case WM_TIMER:
+        // Any timer id advances the scene: the window has only this one.
+        TickScene();
+        InvalidateRect(window, nullptr, FALSE);
+        break;
+    case WM_DESTROY:
+        ReleaseScene(window);
+        PostQuitMessage(0);
+        break;
+    default:
+        break;
+    }
     return DefaultSaverProc(window, message, wParam, lParam);
 }

@@ -1,0 +1,46 @@
+// Drawing services: the GDI objects the scene owns (off-screen surfaces and
+// shape brushes) are made and released only through here, so the scene's
+// holdings can be counted, and a surface always gets its original bitmap
+// back before its own is deleted.
+#pragma once
+
+#include <windows.h>
+
+// An off-screen drawing surface: a memory context with a bitmap selected.
+struct Surface {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ originalBitmap;  // what the new context held; selected back at release
+};
+
+// Makes a width x height surface compatible with reference. On failure the
+// parts that could be made are kept (drawing into a missing context simply
+// fails) and released as usual.
+void CreateSurface(Surface& surface, HDC reference, int width, int height);
+// Selects the original bitmap back, then deletes the bitmap and the context.
+void DestroySurface(Surface& surface);
+
+HBRUSH CreateShapeBrush(COLORREF color);
+// Deletes brush (the caller made sure it is no longer selected) and sets it
+// to none.
+void DeleteShapeBrush(HBRUSH& brush);
+
+// Contexts, bitmaps and brushes made here and not yet released.
+int LiveSceneGdiObjects();
+
+// Selects an object for the life of the helper and puts the previous one back.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~ScopedSelect()
+    {
+        if (previous_)
+            SelectObject(dc_, previous_);
+    }
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};

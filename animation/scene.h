@@ -1,0 +1,127 @@
+// The scene: the animation's one process-wide record and the records it
+// owns (balls, squares, the desktop overlay), and the steps that build,
+// advance and release it. Motion and sequencing read W and H from gScene, so
+// tests can set any screen size without a window.
+#pragma once
+
+#include <windows.h>
+
+#include "animation/drawing.h"
+
+constexpr int MaxPairs = 255;  // the settings cap the count at 255
+constexpr UINT_PTR AnimationTimerId = 1000;
+constexpr UINT AnimationIntervalMs = 30;
+constexpr int Gravity = 6;
+
+struct Ball {
+    int x;          // left edge of the bounding square
+    int speed;      // horizontal speed, always positive
+    int y;          // top edge of the bounding square
+    int vy;         // positive downwards
+    int returning;  // 1 once the right edge was hit
+    int size;       // diameter
+    HBRUSH brush;   // colourful mode only
+};
+
+struct Square {
+    int x;
+    int vx;  // -10..10, never 0
+    int y;
+    int vy;  // 2..10 at birth, then only its sign flips
+    int size;
+    HBRUSH brush;  // colourful mode only
+};
+
+struct Overlay {
+    int horizontalOffset;  // how far the picture has scrolled left, 0..W-1
+    int verticalOffset;    // how far it has slid up, -1..H
+    int tileX;             // cursors of the tile being laid
+    int tileY;
+    int verticalStep;      // +1 or -1
+};
+
+enum class Wave { Growing, Shrinking };
+
+// phase values: 1, 2, 3 the curtain, 0 running.
+constexpr int RunningPhase = 0;
+
+struct Scene {
+    int width;
+    int height;
+    int minBallSize;
+    int maxBallSize;
+    int count;
+    int colorMode;
+    Ball* balls[MaxPairs];
+    Square* squares[MaxPairs];
+    Overlay* overlay;
+    int active;
+    Wave wave;
+    int phase;
+    int insetA;
+    int insetB;
+    int insetC;
+    Surface frame;
+    Surface snapshot;
+    HDC paintDC;  // from the first BeginPaint; kept thanks to CS_OWNDC
+    PAINTSTRUCT paint;
+    HBRUSH currentBrush;
+    HBRUSH hollowBrush;  // none until the curtain ends
+    UINT_PTR timerId;
+};
+
+extern Scene gScene;
+
+// Heap records come from here; tests replace it to run out of memory.
+using RecordAllocator = void* (*)(size_t);
+extern RecordAllocator gAllocateRecord;
+// Exit code of the process when the scene cannot get its records.
+constexpr int OutOfMemoryExitCode = 1;
+
+// --- lifecycle (scene.cpp) ---
+// Builds everything but the picture: settings-derived fields, shapes (square
+// then ball per pair), overlay, curtain start, frame buffer and snapshot
+// surfaces compatible with reference. Ends the process with exit code 1 when
+// a record cannot be allocated.
+void BuildScene(HDC reference, int width, int height, int colorMode, int count);
+// Copies what the screen shows at the window's place into the snapshot.
+void CaptureDesktop(HWND window);
+// Starts the curtain from the snapshot.
+void CopySnapshotToFrame();
+// Releases every record, brush, bitmap and context (the timer and the paint
+// context too when window is given).
+void ReleaseScene(HWND window);
+bool IsColorful();
+
+// --- frame sequencer (sequencer.cpp) ---
+// Advances the scene by one tick, drawing into the frame buffer.
+void TickScene();
+// Advances the curtain's insets and phase by one tick and stores the insets
+// to outline, in drawing order; returns how many (at most 7).
+int AdvanceCurtain(int insets[7]);
+// Adds or drops a pair as the newest active ball demands.
+void UpdateWave();
+
+// --- balls (balls.cpp) ---
+void InitBall(Ball& ball);
+// Moves the ball one tick and returns the box of the ellipse to draw (the
+// squashed ball on a bounce).
+RECT MoveBall(Ball& ball);
+void StepAndDrawBall(Ball& ball);
+
+// --- squares (squares.cpp) ---
+void InitSquare(Square& square);
+// Moves the square its three sub-steps and stores the three boxes drawn.
+void MoveSquare(Square& square, RECT boxes[3]);
+void StepAndDrawSquare(Square& square);
+
+// --- overlay (overlay.cpp) ---
+void ResetOverlay(Overlay& overlay);
+// Advances the offsets and stores the top-left corners of the tiles to lay;
+// returns how many (one to four).
+int MoveOverlay(Overlay& overlay, POINT tiles[4]);
+void StepAndLayOverlay(Overlay& overlay);
+
+// In colourful mode: gives a shape a new brush of a new colour, deleting its
+// old one after making sure it is not selected.
+void ReplaceShapeBrush(HBRUSH& brush);

@@ -1,0 +1,98 @@
+// The frame sequencer: one tick of the scene. First the curtain (black
+// outlines from three interleaved inset series closing in over the captured
+// desktop), then for good the running frame: clear, shapes pair by pair, the
+// desktop ANDed over them, and the wave of active pairs.
+#include "animation/scene.h"
+
+int AdvanceCurtain(int insets[7])
+{
+    // Series a: insets 0, 4, 8, ...; b: 2, 6, 10, ... (twice per tick once
+    // it runs); c: 1, 3, 5, ... (three times per tick). Together every inset
+    // up to half the height gets an outline.
+    int drawn = 0;
+    const int quarter = gScene.height / 4;
+    insets[drawn++] = gScene.insetA;
+    gScene.insetA += 4;
+    if (gScene.phase == 1) {
+        if (gScene.insetA > quarter)
+            gScene.phase = 2;
+        return drawn;
+    }
+    for (int k = 0; k < 2; ++k) {
+        insets[drawn++] = gScene.insetB;
+        gScene.insetB += 4;
+    }
+    if (gScene.phase == 2) {
+        if (gScene.insetB > quarter)
+            gScene.phase = 3;
+        return drawn;
+    }
+    for (int k = 0; k < 3; ++k) {
+        insets[drawn++] = gScene.insetC;
+        gScene.insetC += 2;
+    }
+    if (gScene.insetC > gScene.height / 2)
+        gScene.phase = RunningPhase;
+    return drawn;
+}
+
+void UpdateWave()
+{
+    const Ball& last = *gScene.balls[gScene.active - 1];
+    if (gScene.wave == Wave::Growing && gScene.active < gScene.count && last.x >= gScene.width - last.size) {
+        ++gScene.active;
+        if (gScene.active == gScene.count)
+            gScene.wave = Wave::Shrinking;
+    } else if (gScene.wave == Wave::Shrinking && gScene.active > 1 && last.x <= -last.size) {
+        --gScene.active;
+        InitSquare(*gScene.squares[gScene.active]);
+        if (gScene.active == 1) {
+            gScene.wave = Wave::Growing;
+            InitSquare(*gScene.squares[0]);
+        }
+    }
+}
+
+namespace {
+
+void CurtainTick()
+{
+    int insets[7];
+    const int drawn = AdvanceCurtain(insets);
+    HDC frame = gScene.frame.dc;
+    for (int i = 0; i < drawn; ++i) {
+        const int k = insets[i];
+        // Past half the height the corners swap; GDI draws such a rectangle
+        // as if they were ordered.
+        Rectangle(frame, k, k, gScene.width - k, gScene.height - k);
+    }
+    if (gScene.phase == RunningPhase) {
+        // From now on shapes are filled; the brush the curtain used is the
+        // hollow one that colourful drawing goes back to after each shape.
+        gScene.currentBrush = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        gScene.hollowBrush = static_cast<HBRUSH>(SelectObject(frame, gScene.currentBrush));
+    }
+}
+
+void RunningTick()
+{
+    PatBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, BLACKNESS);
+    for (int i = 0; i < gScene.active; ++i) {
+        StepAndDrawBall(*gScene.balls[i]);
+        StepAndDrawSquare(*gScene.squares[i]);
+    }
+    if (IsColorful())
+        gScene.currentBrush = static_cast<HBRUSH>(SelectObject(gScene.frame.dc, gScene.hollowBrush));
+    StepAndLayOverlay(*gScene.overlay);
+    UpdateWave();
+}
+
+} // namespace
+
+void TickScene()
+{
+    if (gScene.phase == RunningPhase)
+        RunningTick();
+    else
+        CurtainTick();
+}
