@@ -16,6 +16,7 @@ constexpr DWORD FullScreenStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_C
 constexpr DWORD PreviewStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
 constexpr char FullScreenTitle[] = "Screen Saver";
 constexpr char PreviewTitle[] = "Preview";
+constexpr UINT HostHelpTimeoutMs = 1000;
 
 RECT ScreenClipBox()
 {
@@ -137,8 +138,20 @@ LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (!gShell.isPreview)
             break;
         // The preview's host answers help for it.
-        if (HWND host = GetParent(window); host && IsWindow(host))
-            PostMessageA(host, message, reinterpret_cast<WPARAM>(host), lParam);
+        if (HWND host = GetParent(window); host && IsWindow(host)) {
+            const WPARAM hostNumber = reinterpret_cast<WPARAM>(host);
+            if (message == WM_CONTEXTMENU) {
+                PostMessageA(host, message, hostNumber, lParam);
+            } else {
+                // WM_HELP carries a pointer to its HELPINFO, which the
+                // system refuses to post; a send copies it into the host's
+                // process, and the time limit keeps a hung host from
+                // freezing the preview.
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutA(host, message, hostNumber, lParam, SMTO_ABORTIFHUNG, HostHelpTimeoutMs,
+                                    &ignored);
+            }
+        }
         return 1;
 
     case WM_KEYDOWN:
