@@ -307,20 +307,26 @@ TEST_F(SaverWindow, VerifyMessageAsksTheLoadedVerifier)
     gShell.verifyPassword = nullptr;
 }
 
-// Under X the pointer is warped asynchronously: wait until the system
-// reports the new position.
+// Under X the pointer is warped asynchronously, and the news of an earlier
+// warp can still arrive after a later one: wait until the system reports
+// the new position steadily.
 bool MoveCursor(int x, int y)
 {
     if (!SetCursorPos(x, y))
         return false;
-    for (int i = 0; i < 200; ++i) {
+    int steady = 0;
+    for (int i = 0; i < 400 && steady < 8; ++i) {
+        Sleep(5);
         POINT now = {};
         GetCursorPos(&now);
-        if (now.x == x && now.y == y)
-            return true;
-        Sleep(5);
+        if (now.x == x && now.y == y) {
+            ++steady;
+        } else {
+            steady = 0;
+            SetCursorPos(x, y);
+        }
     }
-    return false;
+    return steady >= 8;
 }
 
 // The cursor is moved for real, step by step, and each step is announced
