@@ -5,25 +5,36 @@
 PLIMZOR_PACKAGES=(
     wine wine32:i386 wine64 xvfb xdotool imagemagick
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-    cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils
+    cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils locales
 )
 PLIMZOR_SCREEN=${PLIMZOR_SCREEN:-1024x768}
 
 say() { printf '== %s\n' "$*" >&2; }
 
+# The settings dialog's Japanese texts need Wine to run with the Japanese
+# ANSI code page, which it takes from a Japanese Unix locale.
+ensure_japanese_locale() {
+    locale -a 2>/dev/null | grep -qi '^ja_JP.utf-\?8$' && return 0
+    say "generating the ja_JP.UTF-8 locale"
+    local sudo=
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
+
 install_packages() {
-    local missing=()
-    local pkg
+    local missing=() pkg
     for pkg in "${PLIMZOR_PACKAGES[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    say "installing: ${missing[*]}"
-    local sudo=
-    [ "$(id -u)" = 0 ] || sudo=sudo
-    $sudo dpkg --add-architecture i386
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    if [ ${#missing[@]} -gt 0 ]; then
+        say "installing: ${missing[*]}"
+        local sudo=
+        [ "$(id -u)" = 0 ] || sudo=sudo
+        $sudo dpkg --add-architecture i386
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    fi
+    ensure_japanese_locale
 }
 
 # build_tree DIR TOOLCHAIN [cmake options...]

@@ -1,0 +1,274 @@
+// The built resources read back: the dialog template byte by byte, its
+// Japanese texts from the live controls as UTF-16, and the version block of
+// the real PLIMZOR.SCR. The live texts need the Japanese ANSI code page (the
+// dialog is an ANSI one, as on the Japanese systems PLIMZOR is made for):
+// the test runner starts this program with a Japanese locale.
+#include <gtest/gtest.h>
+
+#include "config/dialog.h"
+#include "shell/shell.h"
+
+#include <cstdlib>
+#include <cwctype>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+const WORD Japanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
+
+// Reads the extended dialog template as laid out in the resource.
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* data) : p(data), start(data) {}
+    WORD Word() { WORD v; std::memcpy(&v, p, 2); p += 2; return v; }
+    DWORD Dword() { DWORD v; std::memcpy(&v, p, 4); p += 4; return v; }
+    short Short() { return static_cast<short>(Word()); }
+    BYTE Byte() { return *p++; }
+    // A name or ordinal: 0 (none), 0xFFFF + ordinal, or a string.
+    std::wstring NameOrOrdinal()
+    {
+        WORD first = Word();
+        if (first == 0)
+            return L"";
+        if (first == 0xFFFF)
+            return L"#" + std::to_wstring(Word());
+        std::wstring text(1, static_cast<wchar_t>(first));
+        for (WORD c = Word(); c; c = Word())
+            text += static_cast<wchar_t>(c);
+        return text;
+    }
+    void AlignDword() { p = start + ((p - start + 3) & ~3); }
+
+private:
+    const BYTE* p;
+    const BYTE* start;
+};
+
+// A template may name a system control class by text or by its ordinal.
+std::wstring SystemClassName(const std::wstring& name)
+{
+    if (name == L"#128")
+        return L"BUTTON";
+    if (name == L"#129")
+        return L"EDIT";
+    if (name == L"#130")
+        return L"STATIC";
+    if (name == L"#132")
+        return L"SCROLLBAR";
+    std::wstring upper = name;
+    for (wchar_t& c : upper)
+        c = static_cast<wchar_t>(towupper(c));
+    return upper;
+}
+
+struct ControlSpec {
+    DWORD id;
+    const wchar_t* className;
+    const wchar_t* text;
+    DWORD style;
+    DWORD exStyle;
+    short x, y, cx, cy;
+};
+
+const DWORD Child = WS_CHILD | WS_VISIBLE;
+const ControlSpec Controls[] = {
+    {IDOK, L"BUTTON", L"OK", Child | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 20, 46, 40, 14},
+    {IDCANCEL, L"BUTTON", L"Cancel", Child | BS_PUSHBUTTON | WS_TABSTOP, 0, 63, 46, 40, 14},
+    {1000, L"BUTTON", L"標準", Child | BS_AUTORADIOBUTTON, 0, 7, 16, 48, 10},
+    {1022, L"EDIT", L"", Child | ES_CENTER | ES_NUMBER, WS_EX_STATICEDGE, 70, 19, 36, 12},
+    {0xFFFFFFFF, L"BUTTON", L"PLIMカラー", Child | BS_GROUPBOX, 0, 3, 2, 57, 42},
+    {1001, L"BUTTON", L"カラフル？", Child | BS_AUTORADIOBUTTON, 0, 7, 27, 48, 10},
+    {0xFFFFFFFF, L"BUTTON", L"PLIM個数", Child | BS_GROUPBOX, 0, 63, 2, 49, 42},
+    {1026, L"SCROLLBAR", L"", Child | SBS_HORZ, 0, 70, 31, 36, 8},
+    {0xFFFFFFFF, L"STATIC", L"1～255", Child | SS_CENTER | WS_GROUP, 0, 68, 10, 38, 9},
+};
+
+TEST(DialogTemplate, IsTheJapaneseExtendedTemplateAsDesigned)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(SettingsDialogId),
+                                  Japanese);
+    ASSERT_NE(found, nullptr);
+    TemplateReader t(static_cast<const BYTE*>(LockResource(LoadResource(module, found))));
+    EXPECT_EQ(t.Word(), 1);      // dlgVer
+    EXPECT_EQ(t.Word(), 0xFFFF); // signature of DIALOGEX
+    EXPECT_EQ(t.Dword(), 0u);    // help id
+    EXPECT_EQ(t.Dword(), 0u);    // extended style
+    EXPECT_EQ(t.Dword(), DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
+    EXPECT_EQ(t.Word(), 9);      // controls
+    EXPECT_EQ(t.Short(), 182);
+    EXPECT_EQ(t.Short(), 149);
+    EXPECT_EQ(t.Short(), 115);
+    EXPECT_EQ(t.Short(), 65);
+    EXPECT_EQ(t.NameOrOrdinal(), L"");  // no menu
+    EXPECT_EQ(t.NameOrOrdinal(), L"");  // default dialog class
+    EXPECT_EQ(t.NameOrOrdinal(), L"PLIMZORスクリーンセイバー Ver1.15");
+    EXPECT_EQ(t.Word(), 10);     // point size
+    EXPECT_EQ(t.Word(), 0);      // weight
+    EXPECT_EQ(t.Byte(), 0);      // italic
+    EXPECT_EQ(t.Byte(), 1);      // DEFAULT_CHARSET
+    EXPECT_EQ(t.NameOrOrdinal(), L"System");
+    for (const ControlSpec& c : Controls) {
+        SCOPED_TRACE(testing::Message() << "control " << static_cast<int>(c.id));
+        t.AlignDword();
+        EXPECT_EQ(t.Dword(), 0u); // help id
+        EXPECT_EQ(t.Dword(), c.exStyle);
+        EXPECT_EQ(t.Dword(), c.style);
+        EXPECT_EQ(t.Short(), c.x);
+        EXPECT_EQ(t.Short(), c.y);
+        EXPECT_EQ(t.Short(), c.cx);
+        EXPECT_EQ(t.Short(), c.cy);
+        EXPECT_EQ(t.Dword(), c.id);
+        EXPECT_EQ(SystemClassName(t.NameOrOrdinal()), c.className);
+        EXPECT_EQ(t.NameOrOrdinal(), c.text);
+        EXPECT_EQ(t.Word(), 0); // no creation data
+    }
+}
+
+HWND gLiveDialog;
+
+INT_PTR CALLBACK ReadTextsThenEnd(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    if (message != WM_INITDIALOG)
+        return FALSE;
+    gLiveDialog = dialog;
+    wchar_t text[128] = {};
+    GetWindowTextW(dialog, text, 127);
+    EXPECT_STREQ(text, L"PLIMZORスクリーンセイバー Ver1.15");
+    HWND control = GetWindow(dialog, GW_CHILD);
+    for (const ControlSpec& c : Controls) {
+        SCOPED_TRACE(testing::Message() << "control " << static_cast<int>(c.id));
+        EXPECT_NE(control, nullptr);
+        if (!control)
+            break;
+        EXPECT_EQ(static_cast<DWORD>(GetDlgCtrlID(control)), c.id == 0xFFFFFFFF ? 0xFFFFFFFF : c.id);
+        GetWindowTextW(control, text, 127);
+        EXPECT_STREQ(text, c.text);
+        control = GetWindow(control, GW_HWNDNEXT);
+    }
+    EndDialog(dialog, 5);
+    return TRUE;
+}
+
+TEST(DialogTemplate, JapaneseTextsSurviveIntoTheLiveControls)
+{
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(SettingsDialogId), nullptr,
+                              ReadTextsThenEnd, 0),
+              5);
+    EXPECT_NE(gLiveDialog, nullptr);
+}
+
+// The path of the built PLIMZOR.SCR, handed over by the test runner as a
+// Unix path, which Wine reaches through drive Z:.
+std::string ProductPath()
+{
+    const char* unixPath = std::getenv("PLIMZOR_SCR");
+    if (!unixPath)
+        return "";
+    std::string path = unixPath;
+    return path[0] == '/' ? "Z:" + path : path;
+}
+
+// One node of a version block: wLength, wValueLength, wType, key, value,
+// children, each part DWORD-aligned.
+struct VersionNode {
+    std::wstring key;
+    const BYTE* value;
+    WORD valueLength;
+    std::vector<VersionNode> children;
+};
+
+VersionNode ParseVersionNode(const BYTE* base, const BYTE* node)
+{
+    auto align = [base](const BYTE* p) { return base + ((p - base + 3) & ~3); };
+    WORD length, valueLength;
+    std::memcpy(&length, node, 2);
+    std::memcpy(&valueLength, node + 2, 2);
+    VersionNode result;
+    const BYTE* p = node + 6;
+    for (WORD c; std::memcpy(&c, p, 2), p += 2, c;)
+        result.key += static_cast<wchar_t>(c);
+    p = align(p);
+    result.value = p;
+    result.valueLength = valueLength;
+    WORD type;
+    std::memcpy(&type, node + 4, 2);
+    p = align(p + (type == 1 ? valueLength * 2 : valueLength));
+    const BYTE* end = node + length;
+    while (p < end) {
+        result.children.push_back(ParseVersionNode(base, p));
+        WORD childLength;
+        std::memcpy(&childLength, p, 2);
+        p = align(p + childLength);
+    }
+    return result;
+}
+
+TEST(VersionBlock, ReadsBackFromTheBuiltProgram)
+{
+    const std::string path = ProductPath();
+    if (path.empty())
+        GTEST_SKIP() << "PLIMZOR_SCR is not set (run through ctest)";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << path;
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x0001000Fu);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x0001000Fu);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileFlags, 0u);
+    EXPECT_EQ(fixed->dwFileOS, DWORD(VOS_NT_WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0411);
+    EXPECT_EQ(translation[1], 0x04B0);
+
+    // The string table, walked in stored order.
+    const VersionNode root = ParseVersionNode(block.data(), block.data());
+    EXPECT_EQ(root.key, L"VS_VERSION_INFO");
+    const VersionNode* table = nullptr;
+    for (const VersionNode& child : root.children) {
+        if (child.key == L"StringFileInfo" && !child.children.empty())
+            table = &child.children[0];
+    }
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->key, L"041104b0");
+    const struct {
+        const wchar_t* key;
+        const wchar_t* value; // nullptr: any non-empty text
+    } expected[] = {
+        {L"Comments", nullptr},
+        {L"FileDescription", L"PLIMZOR"},
+        {L"FileVersion", L"1.15"},
+        {L"InternalName", L"PLIMZOR"},
+        {L"ProductName", L"PLIMZORスクリーンセイバー"},
+        {L"OriginalFilename", L"PLIMZOR.SCR"},
+        {L"ProductVersion", L"1.15"},
+    };
+    ASSERT_EQ(table->children.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        const VersionNode& entry = table->children[i];
+        EXPECT_EQ(entry.key, expected[i].key);
+        const std::wstring value(reinterpret_cast<const wchar_t*>(entry.value));
+        if (expected[i].value)
+            EXPECT_EQ(value, expected[i].value);
+        else
+            EXPECT_FALSE(value.empty());
+    }
+}
+
+} // namespace

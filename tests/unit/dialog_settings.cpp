@@ -1,0 +1,280 @@
+// The settings dialog driven through its real template and procedure: the
+// test starts it exactly as the configure switch does and acts inside its
+// modal loop from a thread timer, then looks at the result and the file.
+#include <gtest/gtest.h>
+
+#include "config/dialog.h"
+#include "config/settings.h"
+#include "shell/shell.h"
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::function<void(HWND)> gScript;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM found)
+{
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::string(className) == "#32770") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK RunScript(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog)
+        return; // not up yet: the timer fires again
+    KillTimer(nullptr, timer);
+    gScript(dialog);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class SettingsDialog : public testing::Test {
+protected:
+    std::string iniPath;
+
+    void SetUp() override
+    {
+        ResetShellState();
+        gShell.instance = GetModuleHandleA(nullptr);
+        char path[MAX_PATH];
+        BuildSettingsPath(path);
+        iniPath = path;
+        DeleteFileA(iniPath.c_str());
+    }
+    void TearDown() override { DeleteFileA(iniPath.c_str()); }
+
+    void Store(const char* mode, const char* count)
+    {
+        WritePrivateProfileStringA("PLIMZOR", "PLIM_MODE", mode, iniPath.c_str());
+        WritePrivateProfileStringA("PLIMZOR", "PLIM_KOSU", count, iniPath.c_str());
+    }
+
+    // Shows the dialog as the configure switch does and runs `script` inside
+    // it; the script must end the dialog.
+    int Run(std::function<void(HWND)> script)
+    {
+        gScript = std::move(script);
+        SetTimer(nullptr, 0, 10, RunScript);
+        return ShowSettingsDialog(nullptr);
+    }
+
+    std::string Stored(const char* key)
+    {
+        char value[64] = {};
+        GetPrivateProfileStringA("PLIMZOR", key, "(absent)", value, sizeof value, iniPath.c_str());
+        return value;
+    }
+};
+
+std::string BoxText(HWND dialog)
+{
+    char text[32] = {};
+    GetDlgItemTextA(dialog, CountBoxId, text, sizeof text);
+    return text;
+}
+
+int Thumb(HWND dialog)
+{
+    return GetScrollPos(GetDlgItem(dialog, CountScrollId), SB_CTL);
+}
+
+LRESULT Scroll(HWND dialog, WORD code, WORD thumb = 0)
+{
+    return ConfigureDialogProc(dialog, WM_HSCROLL, MAKEWPARAM(code, thumb),
+                               reinterpret_cast<LPARAM>(GetDlgItem(dialog, CountScrollId)));
+}
+
+void Press(HWND dialog, int id)
+{
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+TEST_F(SettingsDialog, ShowsTheDefaultsWithoutAFileAndOkWritesThem)
+{
+    const int result = Run([](HWND dialog) {
+        EXPECT_TRUE(IsDlgButtonChecked(dialog, Standard));
+        EXPECT_FALSE(IsDlgButtonChecked(dialog, Colorful));
+        EXPECT_EQ(BoxText(dialog), " 10");
+        EXPECT_EQ(Thumb(dialog), 10);
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, 1);
+    // The mode first, then the count, without the box's padding.
+    EXPECT_EQ(ReadFile(iniPath), "[PLIMZOR]\r\nPLIM_MODE=1000\r\nPLIM_KOSU=10\r\n");
+}
+
+TEST_F(SettingsDialog, ShowsTheStoredSettings)
+{
+    Store("1001", "200");
+    const int result = Run([](HWND dialog) {
+        EXPECT_TRUE(IsDlgButtonChecked(dialog, Colorful));
+        EXPECT_FALSE(IsDlgButtonChecked(dialog, Standard));
+        EXPECT_EQ(BoxText(dialog), "200");
+        EXPECT_EQ(Thumb(dialog), 200);
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Stored("PLIM_MODE"), "1001");
+    EXPECT_EQ(Stored("PLIM_KOSU"), "200");
+}
+
+TEST_F(SettingsDialog, ScrollRequestsMoveAndClampTheCount)
+{
+    const struct {
+        const char* start;
+        WORD code;
+        WORD thumb;
+        const char* text;
+        int position;
+    } cases[] = {
+        {"1", SB_LINELEFT, 0, "  1", 1},
+        {"1", SB_PAGELEFT, 0, "  1", 1},
+        {"5", SB_PAGELEFT, 0, "  1", 1},
+        {"250", SB_PAGERIGHT, 0, "255", 255},
+        {"255", SB_LINERIGHT, 0, "255", 255},
+        {"10", SB_LINERIGHT, 0, " 11", 11},
+        {"10", SB_PAGERIGHT, 0, " 20", 20},
+        {"42", SB_THUMBTRACK, 7, "  7", 7},
+        {"42", SB_THUMBPOSITION, 99, " 42", 42}, // the release keeps the tracked place
+        {"42", SB_LEFT, 0, " 42", 42},
+        {"42", SB_RIGHT, 0, " 42", 42},
+        {"42", SB_ENDSCROLL, 0, " 42", 42},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << c.start << " code " << c.code);
+        Store("1000", c.start);
+        Run([&](HWND dialog) {
+            EXPECT_EQ(Scroll(dialog, c.code, c.thumb), FALSE);
+            EXPECT_EQ(BoxText(dialog), c.text);
+            EXPECT_EQ(Thumb(dialog), c.position);
+            EXPECT_EQ(gSettings.count, c.position);
+            Press(dialog, IDCANCEL);
+        });
+    }
+}
+
+TEST_F(SettingsDialog, ThumbTrackThenReleaseKeepsTheTrackedCount)
+{
+    const int result = Run([](HWND dialog) {
+        Scroll(dialog, SB_THUMBTRACK, 128);
+        EXPECT_EQ(BoxText(dialog), "128");
+        Scroll(dialog, SB_THUMBPOSITION, 128);
+        Scroll(dialog, SB_ENDSCROLL);
+        EXPECT_EQ(BoxText(dialog), "128");
+        EXPECT_EQ(Thumb(dialog), 128);
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Stored("PLIM_KOSU"), "128");
+}
+
+TEST_F(SettingsDialog, OkWritesTheBoxAsTypedUnclamped)
+{
+    const struct {
+        const char* typed;
+        const char* written;
+    } cases[] = {
+        {"300", "300"},
+        {"", "0"},
+        {"0", "0"},
+        {"3000000000", "-1294967296"}, // 32 bits read back as signed
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        DeleteFileA(iniPath.c_str());
+        const int result = Run([&](HWND dialog) {
+            SetDlgItemTextA(dialog, CountBoxId, c.typed);
+            Press(dialog, IDOK);
+        });
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(Stored("PLIM_KOSU"), c.written);
+        LoadSettings(iniPath.c_str());
+        EXPECT_EQ(gSettings.count, 10) << "out of range loads as the default";
+    }
+}
+
+TEST_F(SettingsDialog, ScrollingAfterTypingStartsFromTheScrollPosition)
+{
+    Run([](HWND dialog) {
+        SetDlgItemTextA(dialog, CountBoxId, "50");
+        Scroll(dialog, SB_LINERIGHT);
+        EXPECT_EQ(BoxText(dialog), " 11");
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(Stored("PLIM_KOSU"), "11");
+}
+
+TEST_F(SettingsDialog, RadioChoiceIsSaved)
+{
+    Run([](HWND dialog) {
+        SendMessageA(GetDlgItem(dialog, Colorful), BM_CLICK, 0, 0);
+        EXPECT_FALSE(IsDlgButtonChecked(dialog, Standard)) << "both buttons are one group";
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(Stored("PLIM_MODE"), "1001");
+}
+
+TEST_F(SettingsDialog, CancelLeavesTheFileByteForByte)
+{
+    // Written by hand, in a layout the dialog itself would not produce.
+    {
+        std::ofstream out(iniPath, std::ios::binary);
+        out << "; kept\r\n[PLIMZOR]\r\nPLIM_KOSU = 77\r\nPLIM_MODE=1001\r\n";
+    }
+    const std::string before = ReadFile(iniPath);
+    const int result = Run([](HWND dialog) {
+        Scroll(dialog, SB_PAGERIGHT);
+        SendMessageA(GetDlgItem(dialog, Standard), BM_CLICK, 0, 0);
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(iniPath), before);
+}
+
+TEST_F(SettingsDialog, CancelWithoutAFileCreatesNone)
+{
+    EXPECT_EQ(Run([](HWND dialog) { Press(dialog, IDCANCEL); }), 0);
+    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsDialog, WithoutASettingsPathOkStillClosesWithOne)
+{
+    // As when the program's path is too long to name a settings file.
+    const int result = Run([](HWND dialog) {
+        gSettingsPath[0] = '\0';
+        SetDlgItemTextA(dialog, CountBoxId, "33");
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsDialog, ProcedureResults)
+{
+    Run([](HWND dialog) {
+        EXPECT_EQ(ConfigureDialogProc(dialog, WM_COMMAND, MAKEWPARAM(Standard, BN_CLICKED), 0), FALSE);
+        EXPECT_EQ(ConfigureDialogProc(dialog, WM_COMMAND, MAKEWPARAM(CountBoxId, EN_CHANGE), 0), FALSE);
+        EXPECT_EQ(ConfigureDialogProc(dialog, WM_MOUSEMOVE, 0, 0), FALSE);
+        EXPECT_EQ(ConfigureDialogProc(dialog, WM_COMMAND, IDCANCEL, 0), TRUE);
+    });
+    EXPECT_TRUE(RegisterDialogClassesHook(GetModuleHandleA(nullptr)));
+}
+
+} // namespace
