@@ -96,6 +96,12 @@ prepare_prefix() {
         wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
             /d 'C:\windows\no-debugger.exe %ld %ld' /f /reg:$view >/dev/null 2>&1
     done
+    # A Japanese caption font, as a Japanese system has: the settings
+    # dialog's title is Japanese. (A LOGFONT: 11 pixels, bold, SHIFTJIS_CHARSET,
+    # "IPAPGothic".)
+    wine reg add 'HKCU\Control Panel\Desktop\WindowMetrics' /v CaptionFont /t REG_BINARY /f /d \
+        F5FFFFFF000000000000000000000000BC0200000000008000000022490050004100500047006F0074006800690063000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000 \
+        >/dev/null 2>&1
     local wallpaper="$prefix/../wallpaper.bmp"
     [ -f "$wallpaper" ] || python3 "$PLIMZOR_ROOT/scripts/make-wallpaper.py" "$wallpaper" "$PLIMZOR_SCREEN"
     set_wallpaper "$wallpaper"

@@ -1,0 +1,94 @@
+# The settings dialog end to end: every way the host opens it, Enter and
+# Escape, the file beside the program, and a new process seeing what was
+# saved.
+source "$(dirname "$0")/lib.sh"
+
+# The dialog is an ANSI one with Japanese texts, made for the Japanese code
+# page; the UTF-8 locale also lets the probe take the caption as an argument.
+export LANG=ja_JP.UTF-8
+CAPTION="PLIMZORスクリーンセイバー Ver1.15"
+INI="$WORK/PLIMZOR.INI"
+
+dialog_probe() { wine "$PLIMZOR_HOSTS/dialog_probe.exe" "$@" | tr -d '\r'; }
+
+# control_line ID: the probe's line for that control.
+control_line() { awk -v id="$1" '$1 == id' <<<"$DIALOG"; }
+
+# click_control ID: clicks the middle of a control.
+click_control() {
+    local line
+    line=$(control_line "$1")
+    read -r _ _ x y w h _ <<<"$line"
+    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+    sleep 0.3
+}
+
+# wait_dialog WHAT: waits for the dialog, then clicks its caption so that
+# the keys that follow reach it whichever window owns it.
+wait_dialog() {
+    DIALOG=$(dialog_probe "$CAPTION" 10000 || true)
+    check "dialog shown ($1)" "$(head -n1 <<<"$DIALOG" | cut -d' ' -f1)" dialog
+    local x y
+    read -r _ _ x y _ <<<"$(head -n1 <<<"$DIALOG")"
+    [ -n "${x:-}" ] && xdotool mousemove $((x + 20)) $((y + 8)) click 1
+    sleep 0.3
+}
+
+# --- every way of opening it; Escape cancels and writes nothing ---
+wine "$PLIMZOR_HOSTS/preview_host.exe" 200 150 >"$WORK/host.out" 2>/dev/null &
+host_pid=$!
+BACKGROUND_PIDS+=("$host_pid")
+for _ in $(seq 100); do [ -s "$WORK/host.out" ] && break; sleep 0.1; done
+host=$(tr -d '\r\n' <"$WORK/host.out")
+
+for args in "/c" "/c:0" "" "/c:$host" "-C:99999999"; do
+    # shellcheck disable=SC2086
+    start_saver $args
+    wait_dialog "'$args'"
+    if [ "$args" = "/c:$host" ]; then
+        check "owned by the window named" "$(head -n1 <<<"$DIALOG" | cut -d' ' -f7)" "$host"
+    fi
+    if [ -z "$args" ]; then
+        check "no owner without a switch" "$(head -n1 <<<"$DIALOG" | cut -d' ' -f7)" 0
+    fi
+    xdotool key Escape
+    wait_exit "$SAVER_PID" 10
+    check "Escape ends '$args' with 0" "$EXITED" 0
+    check "nothing written after '$args'" "$([ -e "$INI" ] && echo written || echo none)" none
+done
+probe close "$host" >/dev/null
+
+# --- Enter saves what is shown ---
+park_pointer 50 50
+start_saver /c
+wait_dialog "before saving"
+check "Standard selected" "$(control_line 1000 | cut -d' ' -f2)" 1
+check "count box, padded to three" "$(control_line 1022 | cut -d' ' -f7-)" " 10"
+mkdir -p "$PLIMZOR_BUILD/e2e-artifacts"
+screenshot "$PLIMZOR_BUILD/e2e-artifacts/settings-dialog.png"
+xdotool key Return
+wait_exit "$SAVER_PID" 10
+check "Enter ends with 1" "$EXITED" 1
+check "the file beside the program" "$(tr -d '\r' <"$INI" 2>/dev/null | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1000 PLIM_KOSU=10 "
+
+# --- a changed choice reaches the next process ---
+start_saver /c
+wait_dialog "to change"
+click_control 1001
+click_control 1022
+xdotool key End BackSpace BackSpace BackSpace
+xdotool type 42
+xdotool key Return
+wait_exit "$SAVER_PID" 10
+check "OK after changes ends with 1" "$EXITED" 1
+check "changes saved" "$(tr -d '\r' <"$INI" | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=42 "
+
+start_saver /c
+wait_dialog "reopened"
+check "Colorful loaded in a new process" "$(control_line 1001 | cut -d' ' -f2)" 1
+check "count loaded in a new process" "$(control_line 1022 | cut -d' ' -f7-)" " 42"
+xdotool key Escape
+wait_exit "$SAVER_PID" 10
+check "file unchanged by Escape" "$(tr -d '\r' <"$INI" | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=42 "
+
+finish
