@@ -12,6 +12,10 @@
 //       per child control in order
 //   probe foreground                      handle of the foreground window
 //   probe clientsize HWND                 client width and height
+//   probe saverrunning                    the system's screen-saver-running
+//       flag as this process reads it: 1 or 0
+//   probe cursor                          the cursor of the foreground
+//       thread: its handle in decimal (0 = none) and 1 when shown, else 0
 // Exit code 0 on success, 1 when the window was not found in time.
 #include <windows.h>
 
@@ -149,6 +153,22 @@ int main(int argc, char** argv)
         if (!GetClientRect(Handle(argv[2]), &r))
             return 1;
         std::printf("%ld %ld\n", r.right, r.bottom);
+        return 0;
+    }
+    if (command == "saverrunning") {
+        BOOL running = FALSE;
+        if (!SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0))
+            return 1;
+        std::printf("%d\n", running ? 1 : 0);
+        return 0;
+    }
+    if (command == "cursor") {
+        CURSORINFO info = {};
+        info.cbSize = sizeof info;
+        if (!GetCursorInfo(&info))
+            return 1;
+        std::printf("%lu %d\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(info.hCursor)),
+                    (info.flags & CURSOR_SHOWING) ? 1 : 0);
         return 0;
     }
     return 2;
