@@ -66,9 +66,13 @@ wait_exit() {
     done
 }
 
-# wait_saver_window: waits for the full-screen window and prints probe's line.
+# wait_saver_window: waits for the full-screen window and prints probe's
+# line, taken once the window has had time to be shown and activated (it is
+# found already while it is being created).
 wait_saver_window() {
-    probe find WindowsScreenSaverClass "Screen Saver" "${1:-10000}" || true
+    probe find WindowsScreenSaverClass "Screen Saver" "${1:-10000}" >/dev/null || true
+    sleep 1
+    probe find WindowsScreenSaverClass "Screen Saver" 0 || true
 }
 
 # Places the pointer at a known spot before a saver starts (it anchors there).
