@@ -16,6 +16,8 @@
 //       flag as this process reads it: 1 or 0
 //   probe cursor                          the cursor of the foreground
 //       thread: its handle in decimal (0 = none) and 1 when shown, else 0
+//   probe loads DLL                       1 when LoadLibraryA finds DLL
+//       under this process's DLL overrides, else 0
 // Exit code 0 on success, 1 when the window was not found in time.
 #include <windows.h>
 
@@ -160,6 +162,13 @@ int main(int argc, char** argv)
         if (!SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0))
             return 1;
         std::printf("%d\n", running ? 1 : 0);
+        return 0;
+    }
+    if (command == "loads" && argc >= 3) {
+        HMODULE module = LoadLibraryA(argv[2]);
+        std::printf("%d\n", module ? 1 : 0);
+        if (module)
+            FreeLibrary(module);
         return 0;
     }
     if (command == "cursor") {
