@@ -105,11 +105,11 @@ bool ConfirmClose(HWND window)
 
 void ChangePassword(HWND parent)
 {
-    typedef DWORD(WINAPI * ChangePasswordFn)(LPCSTR, HWND, DWORD, LPVOID);
+    typedef DWORD(WINAPI * ChangePasswordFn)(LPCSTR, HWND, DWORD, DWORD);
     HMODULE mpr = LoadLibraryA("MPR.DLL");
     if (!mpr)
         return;
     if (auto change = LookUp<ChangePasswordFn>(mpr, "PwdChangePasswordA"))
-        change("SCRSAVE", parent, 0, nullptr);
+        change("SCRSAVE", parent, 0, 0);
     FreeLibrary(mpr);
 }
