@@ -41,7 +41,7 @@ set_switch() {
 }
 
 report_windows_9x() { wine reg add "$APP_DEFAULTS_KEY" /v Version /d win98 /f >/dev/null 2>&1; }
-report_windows_nt() { wine reg delete "$APP_DEFAULTS_KEY" /f >/dev/null 2>&1 || true; }
+report_windows_nt() { wine reg delete "$APP_DEFAULTS_KEY" /v Version /f >/dev/null 2>&1 || true; }
 
 restore_win9x() {
     report_windows_nt
