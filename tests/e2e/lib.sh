@@ -81,6 +81,31 @@ park_pointer() {
     sleep 0.3
 }
 
+# start_host [W H]: a window of another program (tests/host/preview_host),
+# standing in for the display settings page; sets HOST to its number (the
+# form the switches take) and HOST_PID.
+start_host() {
+    local out
+    out=$(mktemp "$WORK/host.XXXXXX")
+    wine "$PLIMZOR_HOSTS/preview_host.exe" "${1:-200}" "${2:-150}" >"$out" 2>/dev/null &
+    HOST_PID=$!
+    BACKGROUND_PIDS+=("$HOST_PID")
+    for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
+    HOST=$(tr -d '\r\n' <"$out")
+}
+
+# wait_preview HOST: waits for the preview child of HOST and prints probe's
+# line for it (nothing when none appears).
+wait_preview() {
+    local line
+    for _ in $(seq 100); do
+        line=$(probe child "$1" WindowsScreenSaverClass || true)
+        [ -n "$line" ] && break
+        sleep 0.1
+    done
+    echo "$line"
+}
+
 # screenshot FILE: what Xvfb shows, the whole virtual desktop included.
 screenshot() { import -window root "$1"; }
 

@@ -5,27 +5,11 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/win9x.sh"
 
-restore_and_clean() {
-    restore_win9x
-    cleanup
-}
-trap restore_and_clean EXIT
 
 cp "$FIXTURES/MPR.DLL" "$WORK/"
 LOG="$WORK/change.log"
 export PLIMZOR_CHANGE_LOG
 PLIMZOR_CHANGE_LOG=$(windows_path "$LOG")
-
-# start_host N: a window of another program, to be named on the command
-# line; sets HOST to its number and HOST_PID.
-start_host() {
-    local out="$WORK/host$1.out"
-    wine "$PLIMZOR_HOSTS/preview_host.exe" 120 90 >"$out" 2>/dev/null &
-    HOST_PID=$!
-    BACKGROUND_PIDS+=("$HOST_PID")
-    for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
-    HOST=$(tr -d '\r\n' <"$out")
-}
 
 # change_with OVERRIDES ARGS...: runs the saver with those DLL overrides
 # and prints its exit code.
@@ -35,16 +19,16 @@ change_with() {
     WINEDLLOVERRIDES=$overrides run_saver "$@"
 }
 
-start_host 1
+start_host 120 90
 live=$HOST
 # A window that existed and is gone: a stale number.
-start_host 2
+start_host 120 90
 stale=$HOST
 probe close "$stale"
 wait_exit "$HOST_PID" 10
 check "stale host ended" "$EXITED" 0
 # The window the user works in when the settings page asks.
-start_host 3
+start_host 120 90
 front=$HOST
 sleep 0.5
 foreground=$(probe foreground)

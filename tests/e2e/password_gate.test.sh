@@ -6,11 +6,6 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/win9x.sh"
 
-restore_and_clean() {
-    restore_win9x
-    cleanup
-}
-trap restore_and_clean EXIT
 remember_win9x_settings
 
 cp "$FIXTURES/PASSWORD.CPL" "$WORK/"
@@ -155,21 +150,12 @@ check "fault: flag off afterwards (seen from another process)" "$(saver_running_
 
 # --- a preview never loads the verifier ---
 : >"$LOG"
-wine "$PLIMZOR_HOSTS/preview_host.exe" 200 150 >"$WORK/host.out" 2>/dev/null &
-host_pid=$!
-BACKGROUND_PIDS+=("$host_pid")
-for _ in $(seq 100); do [ -s "$WORK/host.out" ] && break; sleep 0.1; done
-host=$(tr -d '\r\n' <"$WORK/host.out")
-start_saver /p "$host"
-preview=""
-for _ in $(seq 100); do
-    preview=$(probe child "$host" WindowsScreenSaverClass || true)
-    [ -n "$preview" ] && break
-    sleep 0.1
-done
+start_host
+start_saver /p "$HOST"
+preview=$(wait_preview "$HOST")
 check "preview: window up" "$([ -n "$preview" ] && echo yes)" yes
 check "preview: flag off" "$(saver_running_flag)" 0
-probe close "$host"
+probe close "$HOST"
 wait_exit "$SAVER_PID" 10
 check "preview: ends with 0" "$EXITED" 0
 check "preview: verifier never loaded, even with protection on" "$(lines "$LOG" .)" 0

@@ -35,11 +35,8 @@ wait_dialog() {
 }
 
 # --- every way of opening it; Escape cancels and writes nothing ---
-wine "$PLIMZOR_HOSTS/preview_host.exe" 200 150 >"$WORK/host.out" 2>/dev/null &
-host_pid=$!
-BACKGROUND_PIDS+=("$host_pid")
-for _ in $(seq 100); do [ -s "$WORK/host.out" ] && break; sleep 0.1; done
-host=$(tr -d '\r\n' <"$WORK/host.out")
+start_host
+host=$HOST
 
 for args in "/c" "/c:0" "" "/c:$host" "-C:99999999"; do
     # shellcheck disable=SC2086

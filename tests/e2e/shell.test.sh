@@ -51,18 +51,9 @@ wait_exit "$SAVER_PID" 10
 check "a click ends it with 0" "$EXITED" 0
 
 # --- the preview ---
-wine "$PLIMZOR_HOSTS/preview_host.exe" 200 150 >"$WORK/host.out" 2>/dev/null &
-host_pid=$!
-BACKGROUND_PIDS+=("$host_pid")
-for _ in $(seq 100); do [ -s "$WORK/host.out" ] && break; sleep 0.1; done
-host=$(tr -d '\r\n' <"$WORK/host.out")
-start_saver /p "$host"
-preview=""
-for _ in $(seq 100); do
-    preview=$(probe child "$host" WindowsScreenSaverClass || true)
-    [ -n "$preview" ] && break
-    sleep 0.1
-done
+start_host 200 150
+start_saver /p "$HOST"
+preview=$(wait_preview "$HOST")
 read -r _ px py pw ph ptitle <<<"$preview"
 check "preview child fills the host" "$px $py $pw $ph" "0 0 200 150"
 check "preview title" "${ptitle:-}" Preview
@@ -72,10 +63,10 @@ xdotool mousemove_relative 40 40
 sleep 1
 wait_exit "$SAVER_PID" 1
 check "keys and moves leave the preview running" "$EXITED" running
-probe close "$host"
+probe close "$HOST"
 wait_exit "$SAVER_PID" 10
 check "preview ends with 0 when its host goes" "$EXITED" 0
-wait_exit "$host_pid" 5
+wait_exit "$HOST_PID" 5
 check "host ended" "$EXITED" 0
 
 finish

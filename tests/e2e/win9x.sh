@@ -18,6 +18,12 @@ DLL_OVERRIDES_NO_MPR="mscoree,mshtml=;mpr="
 # The switch as it was before the test: "absent" or "TYPE DATA".
 SAVED_SWITCH=
 
+restore_and_clean() {
+    restore_win9x
+    cleanup
+}
+trap restore_and_clean EXIT
+
 # wine reg prints CR LF and a header; only the value's line is wanted.
 read_switch() {
     wine reg query "$DESKTOP_KEY" /v "$SWITCH_VALUE" 2>/dev/null | tr -d '\r' |
