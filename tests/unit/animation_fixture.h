@@ -1,0 +1,158 @@
+// Shared by the animation tests: a frozen clock, a scene built at a size the
+// test chooses with real memory surfaces, and whole-surface pixel access.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "animation/random.h"
+#include "animation/scene.h"
+#include "config/settings.h"
+
+constexpr uint32_t FrozenSeconds = 1700000000u;
+
+inline uint32_t FrozenClock()
+{
+    return FrozenSeconds;
+}
+
+// Pixels of a surface as COLORREF values, row by row from the top.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> values;
+    COLORREF at(int x, int y) const { return values[static_cast<size_t>(y) * width + x]; }
+};
+
+inline BITMAPINFO TopDown32(int width, int height)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+// DIB words are 0x00RRGGBB; COLORREF is 0x00BBGGRR.
+inline COLORREF SwapRedBlue(uint32_t v)
+{
+    return ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
+}
+
+inline Pixels ReadSurface(const Surface& surface, int width, int height)
+{
+    Pixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    std::vector<uint32_t> words(static_cast<size_t>(width) * height);
+    BITMAPINFO info = TopDown32(width, height);
+    // The bitmap is read while not selected, as GetDIBits asks.
+    SelectObject(surface.dc, surface.originalBitmap);
+    GetDIBits(surface.dc, surface.bitmap, 0, height, words.data(), &info, DIB_RGB_COLORS);
+    SelectObject(surface.dc, surface.bitmap);
+    pixels.values.reserve(words.size());
+    for (uint32_t w : words)
+        pixels.values.push_back(SwapRedBlue(w & 0xFFFFFF));
+    return pixels;
+}
+
+inline void WriteSurface(const Surface& surface, const Pixels& pixels)
+{
+    std::vector<uint32_t> words;
+    words.reserve(pixels.values.size());
+    for (COLORREF c : pixels.values)
+        words.push_back(SwapRedBlue(c));
+    BITMAPINFO info = TopDown32(pixels.width, pixels.height);
+    SelectObject(surface.dc, surface.originalBitmap);
+    SetDIBits(surface.dc, surface.bitmap, 0, pixels.height, words.data(), &info, DIB_RGB_COLORS);
+    SelectObject(surface.dc, surface.bitmap);
+}
+
+// A desktop picture in which every pixel differs from black and from every
+// other pixel, so a pixel read back tells where in the picture it came from.
+inline Pixels KnownPicture(int width, int height)
+{
+    Pixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            pixels.values.push_back(RGB(x & 0xFF, y & 0xFF, 0x80 | (x >> 8) | ((y >> 8) << 3)));
+    }
+    return pixels;
+}
+
+// Each test starts with the generator at state 0 under a frozen clock, a
+// growing wave, and no scene; the scene is released after it.
+class SceneTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gRandomClock = FrozenClock;
+        gRandomState = 0;
+        gScene.wave = Wave::Growing;
+        liveAtStart_ = LiveSceneGdiObjects();
+    }
+
+    void TearDown() override
+    {
+        if (built_)
+            ReleaseScene(nullptr);
+        gRandomClock = WallClockSeconds;
+    }
+
+    // Builds the scene at width x height with surfaces compatible with the
+    // screen, and gives it the known picture as its captured desktop.
+    void Build(int colorMode, int count, int width = 800, int height = 600)
+    {
+        HDC screen = GetDC(nullptr);
+        BuildScene(screen, width, height, colorMode, count);
+        ReleaseDC(nullptr, screen);
+        built_ = true;
+        picture_ = KnownPicture(width, height);
+        WriteSurface(gScene.snapshot, picture_);
+        CopySnapshotToFrame();
+    }
+
+    void Release()
+    {
+        ReleaseScene(nullptr);
+        built_ = false;
+    }
+
+    // Ticks until the curtain is over; returns how many ticks it took.
+    int FinishCurtain()
+    {
+        int ticks = 0;
+        while (gScene.phase != RunningPhase && ticks < 100000) {
+            TickScene();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    Pixels Frame() const { return ReadSurface(gScene.frame, gScene.width, gScene.height); }
+
+    Pixels picture_;
+    int liveAtStart_ = 0;
+    bool built_ = false;
+};
+
+// Sets the scene's size and shape limits for motion tests that need no
+// surfaces.
+inline void UseScreen(int width, int height, int colorMode = Standard)
+{
+    gScene.width = width;
+    gScene.height = height;
+    gScene.minBallSize = height / 8;
+    gScene.maxBallSize = height / 3;
+    gScene.colorMode = colorMode;
+    gScene.frame = {};
+    gScene.hollowBrush = nullptr;
+}
