@@ -113,3 +113,33 @@ finish() {
     echo "$PASSED passed, $FAILED failed"
     [ "$FAILED" = 0 ]
 }
+
+# --- wallpapers and settings for the animation tests ---
+
+# use_wallpaper BMP: puts BMP on the running virtual desktop at once (the
+# desktop is not restarted; tests/host/set_wallpaper.exe tells it).
+use_wallpaper() {
+    local name
+    name=$(basename "$1")
+    cp "$1" "$WINEPREFIX/drive_c/$name"
+    wine "$PLIMZOR_HOSTS/set_wallpaper.exe" "C:\\$name" >/dev/null 2>&1
+    sleep 1
+}
+
+# solid_wallpaper '#RRGGBB': a one-colour wallpaper, for exact pixel checks.
+solid_wallpaper() {
+    python3 "$PLIMZOR_SOURCE/scripts/make-wallpaper.py" "$WORK/solid.bmp" 1024x768 "$1"
+    use_wallpaper "$WORK/solid.bmp"
+}
+
+# project_wallpaper: back to the picture the test environment starts with.
+project_wallpaper() {
+    local bmp="$PLIMZOR_BUILD/wallpaper.bmp"
+    [ -f "$bmp" ] || python3 "$PLIMZOR_SOURCE/scripts/make-wallpaper.py" "$bmp" 1024x768
+    use_wallpaper "$bmp"
+}
+
+# write_settings MODE COUNT: the INI file beside this test's PLIMZOR.SCR.
+write_settings() {
+    printf '[PLIMZOR]\r\nPLIM_MODE=%s\r\nPLIM_KOSU=%s\r\n' "$1" "$2" >"$WORK/PLIMZOR.INI"
+}
