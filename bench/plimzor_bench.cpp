@@ -2,7 +2,8 @@
 // screen sizes, counts and colour modes, runs the running phase with every
 // pair active, and prints the median milliseconds per tick and per paint
 // copy next to the full-frame work no frame can avoid (black fill, AND
-// tiles, copy to the window) measured in the same run.
+// tiles, copy to the window) measured in the same run, and how long the
+// frame's ellipses and squares take on their own.
 // Usage: plimzor_bench [--quick]   (--quick: tiny sizes, only checks it runs)
 #include <windows.h>
 
@@ -41,6 +42,8 @@ struct Result {
     double tick;
     double paint;
     double baseline;
+    double ellipses;  // the balls of one frame drawn on their own
+    double squares;   // the squares' three boxes each
 };
 
 Result Measure(int width, int height, int count, int mode, int ticks)
@@ -94,9 +97,31 @@ Result Measure(int width, int height, int count, int mode, int ticks)
         LARGE_INTEGER t1 = Now();
         baseTimes.push_back(Milliseconds(t0, t1));
     }
+    // Where a frame's shape time goes: the same calls the tick makes, with
+    // the shapes where the run left them.
+    std::vector<double> ellipseTimes, squareTimes;
+    SelectObject(gScene.frame.dc, GetStockObject(WHITE_BRUSH));
+    for (int i = 0; i < ticks; ++i) {
+        LARGE_INTEGER t0 = Now();
+        for (int p = 0; p < gScene.active; ++p) {
+            const Ball& b = *gScene.balls[p];
+            Ellipse(gScene.frame.dc, b.x, b.y, b.x + b.size, b.y + b.size);
+        }
+        LARGE_INTEGER t1 = Now();
+        for (int p = 0; p < gScene.active; ++p) {
+            const Square& q = *gScene.squares[p];
+            for (int k = 0; k < 3; ++k)
+                Rectangle(gScene.frame.dc, q.x + k, q.y + k, q.x + k + q.size, q.y + k + q.size);
+        }
+        LARGE_INTEGER t2 = Now();
+        ellipseTimes.push_back(Milliseconds(t0, t1));
+        squareTimes.push_back(Milliseconds(t1, t2));
+    }
+    SelectObject(gScene.frame.dc, gScene.currentBrush);
     DestroySurface(window);
     ReleaseScene(nullptr);
-    return Result{Median(tickTimes), Median(paintTimes), Median(baseTimes)};
+    return Result{Median(tickTimes), Median(paintTimes), Median(baseTimes), Median(ellipseTimes),
+                  Median(squareTimes)};
 }
 
 } // namespace
@@ -111,8 +136,8 @@ int main(int argc, char** argv)
         quick ? std::vector<Size>{{64, 48}} : std::vector<Size>{{1024, 768}, {1920, 1080}, {3840, 2160}};
     const int counts[] = {10, 255};
     const int modes[] = {Standard, Colorful};
-    std::printf("%-10s %5s %-9s %9s %9s %11s %12s %6s\n", "size", "count", "mode", "tick ms", "paint ms",
-                "tick+paint", "baseline ms", "ratio");
+    std::printf("%-10s %5s %-9s %9s %9s %11s %12s %6s %11s %10s\n", "size", "count", "mode", "tick ms",
+                "paint ms", "tick+paint", "baseline ms", "ratio", "ellipses ms", "squares ms");
     for (const Size& size : sizes) {
         const int ticks = quick ? 5 : size.width > 2000 ? 150 : 300;
         for (int count : counts) {
@@ -120,9 +145,10 @@ int main(int argc, char** argv)
                 const Result r = Measure(size.width, size.height, count, mode, ticks);
                 char label[32];
                 std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
-                std::printf("%-10s %5d %-9s %9.2f %9.2f %11.2f %12.2f %6.2f\n", label, count,
+                std::printf("%-10s %5d %-9s %9.2f %9.2f %11.2f %12.2f %6.2f %11.2f %10.2f\n", label, count,
                             mode == Colorful ? "colourful" : "standard", r.tick, r.paint, r.tick + r.paint,
-                            r.baseline, r.baseline > 0 ? (r.tick + r.paint) / r.baseline : 0.0);
+                            r.baseline, r.baseline > 0 ? (r.tick + r.paint) / r.baseline : 0.0, r.ellipses,
+                            r.squares);
                 std::fflush(stdout);
             }
         }
