@@ -127,17 +127,4 @@ TEST_F(RandomTest, ShapeColoursAreNeverNearlyBlack)
     EXPECT_LT(lowest, 110);
 }
 
-TEST_F(RandomTest, ColourComponentsAreDrawnRedGreenBlue)
-{
-    // With the state saved, the three draws that follow are the colour.
-    const uint32_t state = gRandomState;
-    const int red = RandomRange(0, 255);
-    const int green = RandomRange(0, 255);
-    const int blue = RandomRange(0, 255);
-    gRandomState = state;
-    const COLORREF c = PickShapeColor();
-    ASSERT_GE(red + green + blue, MinShapeColorSum) << "the first draw from state 0 is accepted";
-    EXPECT_EQ(c, RGB(red, green, blue));
-}
-
 } // namespace
