@@ -116,17 +116,21 @@ set_wallpaper() {
     wine reg add 'HKCU\Control Panel\Desktop' /v Wallpaper /d 'C:\wallpaper.bmp' /f >/dev/null 2>&1
 }
 
-# start_desktop KEEPER_EXE: starts the virtual desktop every Wine program of
-# this prefix opens in, and waits until it has painted its wallpaper. Wine
+# start_desktop TOOLS_DIR: starts the virtual desktop every Wine program of
+# this prefix opens in, and waits until it has painted the wallpaper. Wine
 # closes the desktop when the last program with a window exits, so a small
-# keeper program holds it open for the whole run.
+# keeper program (TOOLS_DIR/desktop_keeper.exe) holds it open for the whole
+# run. A desktop that comes up on a new prefix may not load the wallpaper
+# from the registry yet, so it is handed over once more at run time.
 start_desktop() {
-    wine "$1" >/dev/null 2>&1 &
+    wine "$1/desktop_keeper.exe" >/dev/null 2>&1 &
     PLIMZOR_KEEPER_PID=$!
     local i
     for i in $(seq 200); do
         if xwininfo -root -tree 2>/dev/null | grep -q 'Wine desktop'; then
-            sleep 3
+            sleep 2
+            wine "$1/set_wallpaper.exe" 'C:\wallpaper.bmp' >/dev/null 2>&1 || true
+            sleep 1
             return 0
         fi
         sleep 0.1

@@ -105,17 +105,10 @@ done
 
 # --- the preview shows the scene's top-left corner ---
 write_settings 1000 10
-wine "$PLIMZOR_HOSTS/preview_host.exe" 200 150 >"$WORK/host.out" 2>/dev/null &
-host_pid=$!
-BACKGROUND_PIDS+=("$host_pid")
-for _ in $(seq 100); do [ -s "$WORK/host.out" ] && break; sleep 0.1; done
-host=$(tr -d '\r\n' <"$WORK/host.out")
+start_host 200 150
 sleep 1
-start_saver /p "$host"
-for _ in $(seq 100); do
-    [ -n "$(probe child "$host" WindowsScreenSaverClass || true)" ] && break
-    sleep 0.1
-done
+start_saver /p "$HOST"
+wait_preview "$HOST" >/dev/null
 sleep 0.5
 screenshot "$WORK/preview-curtain.png"
 sleep 6
@@ -140,7 +133,7 @@ else
     check "preview after the curtain: black or the captured gray" \
         "$(pixels only "$WORK/preview-running.png" 808080 200x150+100+100)" ok
 fi
-probe close "$host"
+probe close "$HOST"
 wait_exit "$SAVER_PID" 10
 check "preview ends with 0" "$EXITED" 0
 

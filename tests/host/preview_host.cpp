@@ -33,7 +33,7 @@ int main(int argc, char** argv)
         return 1;
     // A popup without frame, so that its client area is exactly the size
     // asked for and sits at a known place on the screen.
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "PLIMZOR preview host", WS_POPUP | WS_VISIBLE,
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "PLIMZOR preview host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
                                   100, 100, width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (!window)
         return 1;
