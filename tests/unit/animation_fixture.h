@@ -88,14 +88,24 @@ inline Pixels KnownPicture(int width, int height)
     return pixels;
 }
 
-// Each test starts with the generator at state 0 under a frozen clock, a
-// growing wave, and no scene; the scene is released after it.
-class SceneTest : public ::testing::Test {
+// The generator at state 0 under a frozen clock, the wall clock back after.
+class FrozenRandomTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         gRandomClock = FrozenClock;
         gRandomState = 0;
+    }
+    void TearDown() override { gRandomClock = WallClockSeconds; }
+};
+
+// Each test starts with a frozen generator, a growing wave, and no scene;
+// the scene is released after it.
+class SceneTest : public FrozenRandomTest {
+protected:
+    void SetUp() override
+    {
+        FrozenRandomTest::SetUp();
         gScene.wave = Wave::Growing;
         liveAtStart_ = LiveSceneGdiObjects();
     }
@@ -104,7 +114,7 @@ protected:
     {
         if (built_)
             ReleaseScene(nullptr);
-        gRandomClock = WallClockSeconds;
+        FrozenRandomTest::TearDown();
     }
 
     // Builds the scene at width x height with surfaces compatible with the

@@ -7,15 +7,7 @@
 
 namespace {
 
-class RandomTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        gRandomClock = FrozenClock;
-        gRandomState = 0;
-    }
-    void TearDown() override { gRandomClock = WallClockSeconds; }
-};
+class RandomTest : public FrozenRandomTest {};
 
 uint32_t gClockValue = 0;
 uint32_t SettableClock()

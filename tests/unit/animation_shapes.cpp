@@ -6,15 +6,13 @@
 
 namespace {
 
-class Shapes : public ::testing::Test {
+class Shapes : public FrozenRandomTest {
 protected:
     void SetUp() override
     {
-        gRandomClock = FrozenClock;
-        gRandomState = 0;
+        FrozenRandomTest::SetUp();
         UseScreen(800, 600);
     }
-    void TearDown() override { gRandomClock = WallClockSeconds; }
 };
 
 Ball NewBall(int size, int speed)
