@@ -1,5 +1,5 @@
-# Cross toolchain for the shipped 32-bit build. The posix thread model is
-# needed by GoogleTest (std::mutex).
+# Cross toolchain for the 32-bit build (Windows 9x, 32-bit NT, SysWOW64).
+# The posix thread model is needed by GoogleTest (std::mutex).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
@@ -10,4 +10,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Tests run under Wine's loader for this build, never Debian's wine
+# wrapper (which always picks the 32-bit one).
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec;i686")

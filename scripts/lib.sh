@@ -5,7 +5,7 @@
 PLIMZOR_PACKAGES=(
     wine wine32:i386 wine64 xvfb xdotool imagemagick
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-    cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils locales
+    cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils locales nsis
 )
 PLIMZOR_SCREEN=${PLIMZOR_SCREEN:-1024x768}
 
@@ -65,26 +65,75 @@ start_xvfb() {
     return 1
 }
 
-wine_env() {
-    export WINEPREFIX=$1
+# The two builds and how each one's programs are started. Debian's
+# /usr/bin/wine (and wineboot, winecfg, ...) always picks the 32-bit loader
+# once wine32 is installed, so every Wine call of the harness goes through
+# wine_run, which starts the loader of the build in use: the 32-bit one for
+# i686, the 64-bit one for x86_64. Each build has its own prefix in its own
+# tree.
+PLIMZOR_WINE32=/usr/lib/wine/wine
+PLIMZOR_WINE64=/usr/lib/wine/wine64
+
+# build_dir ARCH: the build tree of ARCH.
+build_dir() {
+    local base=${PLIMZOR_BUILD_DIR:-$PLIMZOR_ROOT/build}
+    case $1 in
+        i686) echo "$base" ;;
+        x86_64) echo "$base-x64" ;;
+        *) say "unknown build: $1"; return 1 ;;
+    esac
+}
+
+# can_run_32bit: whether this host executes 32-bit x86 programs at all. Some
+# hosts run 64-bit user code only ("IA-32 emulation off"); there the 32-bit
+# loader fails with "Exec format error" and no Wine can run 32-bit Windows
+# code. Asked by running a 32-bit program, not guessed from the kernel name.
+can_run_32bit() {
+    "$PLIMZOR_WINE32" --version >/dev/null 2>&1
+}
+
+# use_wine ARCH: exports what every Wine start of ARCH's build needs (loader,
+# prefix, quiet debug channels, no Mono/Gecko prompts). Tests started by
+# CTest inherit it.
+use_wine() {
+    local dir
+    dir=$(build_dir "$1") || return 1
+    case $1 in
+        i686) export WINELOADER=$PLIMZOR_WINE32 ;;
+        x86_64) export WINELOADER=$PLIMZOR_WINE64 ;;
+    esac
+    export PLIMZOR_ARCH=$1
+    export WINEPREFIX=$dir/wineprefix
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
-# Creates the Wine prefix once: no crash dialog, no debugger attaching to a
-# faulting program (the saver's own fault guard must see the fault), a
-# virtual desktop as the default, and the project's wallpaper on it.
+# wine_run PROGRAM ARGS...: PROGRAM under the loader use_wine chose. Wine's
+# own tools are named as programs: wine_run wineboot.exe -i, wine_run reg ...
+wine_run() {
+    "${WINELOADER:?use_wine first}" "$@"
+}
+
+# wine_server ARGS...: the prefix's server (Debian's wrapper takes the 64-bit
+# server, which serves both loaders).
+wine_server() {
+    /usr/lib/wine/wineserver "$@"
+}
+
+# prepare_prefix: creates the prefix use_wine chose, once: no crash dialog,
+# no debugger attaching to a faulting program (the saver's own fault guard
+# must see the fault), a virtual desktop as the default, and the project's
+# wallpaper on it.
 prepare_prefix() {
-    local prefix=$1
-    wine_env "$prefix"
+    local prefix=$WINEPREFIX
     if [ ! -f "$prefix/.plimzor-ready" ]; then
         say "creating Wine prefix $prefix"
         mkdir -p "$prefix"
-        wineboot -i >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$PLIMZOR_SCREEN" /f >/dev/null 2>&1
-        wineserver -w
+        wine_run wineboot.exe -i >/dev/null 2>&1
+        wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        wine_run reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        wine_run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$PLIMZOR_SCREEN" /f >/dev/null 2>&1
+        wine_server -w
         touch "$prefix/.plimzor-ready"
     fi
     # Wine starts "winedbg --auto" on an unhandled fault when no debugger is
@@ -93,13 +142,13 @@ prepare_prefix() {
     # debugger. Both registry views: the 32-bit saver reads its own.
     local view
     for view in 32 64; do
-        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+        wine_run reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
             /d 'C:\windows\no-debugger.exe %ld %ld' /f /reg:$view >/dev/null 2>&1
     done
     # A Japanese caption font, as a Japanese system has: the settings
     # dialog's title is Japanese. (A LOGFONT: 11 pixels, bold, SHIFTJIS_CHARSET,
     # "IPAPGothic".)
-    wine reg add 'HKCU\Control Panel\Desktop\WindowMetrics' /v CaptionFont /t REG_BINARY /f /d \
+    wine_run reg add 'HKCU\Control Panel\Desktop\WindowMetrics' /v CaptionFont /t REG_BINARY /f /d \
         F5FFFFFF000000000000000000000000BC0200000000008000000022490050004100500047006F0074006800690063000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000 \
         >/dev/null 2>&1
     local wallpaper="$prefix/../wallpaper.bmp"
@@ -113,7 +162,7 @@ set_wallpaper() {
     local bmp=$1
     [ -f "$bmp" ] || return 0
     cp "$bmp" "$WINEPREFIX/drive_c/wallpaper.bmp"
-    wine reg add 'HKCU\Control Panel\Desktop' /v Wallpaper /d 'C:\wallpaper.bmp' /f >/dev/null 2>&1
+    wine_run reg add 'HKCU\Control Panel\Desktop' /v Wallpaper /d 'C:\wallpaper.bmp' /f >/dev/null 2>&1
 }
 
 # start_desktop TOOLS_DIR: starts the virtual desktop every Wine program of
@@ -123,13 +172,13 @@ set_wallpaper() {
 # run. A desktop that comes up on a new prefix may not load the wallpaper
 # from the registry yet, so it is handed over once more at run time.
 start_desktop() {
-    wine "$1/desktop_keeper.exe" >/dev/null 2>&1 &
+    wine_run "$1/desktop_keeper.exe" >/dev/null 2>&1 &
     PLIMZOR_KEEPER_PID=$!
     local i
     for i in $(seq 200); do
         if xwininfo -root -tree 2>/dev/null | grep -q 'Wine desktop'; then
             sleep 2
-            wine "$1/set_wallpaper.exe" 'C:\wallpaper.bmp' >/dev/null 2>&1 || true
+            wine_run "$1/set_wallpaper.exe" 'C:\wallpaper.bmp' >/dev/null 2>&1 || true
             sleep 1
             return 0
         fi
@@ -139,7 +188,14 @@ start_desktop() {
     return 1
 }
 
+# stop_wine: ends every program of the prefix in use, its desktop included.
+stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && wine_server -k >/dev/null 2>&1 || true
+    [ -n "${PLIMZOR_KEEPER_PID:-}" ] && wait "$PLIMZOR_KEEPER_PID" 2>/dev/null || true
+    PLIMZOR_KEEPER_PID=
+}
+
 stop_wine_and_display() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+    stop_wine
     [ -n "${PLIMZOR_XVFB_PID:-}" ] && kill "$PLIMZOR_XVFB_PID" >/dev/null 2>&1 || true
 }

@@ -4,6 +4,13 @@
 set -euo pipefail
 
 : "${PLIMZOR_SCR:?run through ctest}" "${PLIMZOR_HOSTS:?run through ctest}"
+# wine_run and the rest of the harness: Wine is started the way use_wine set
+# it up for the build under test, and for no other build.
+source "$PLIMZOR_SOURCE/scripts/lib.sh"
+if [ "${PLIMZOR_ARCH:-}" != "${PLIMZOR_BUILD_ARCH:?run through ctest}" ]; then
+    echo "this is the $PLIMZOR_BUILD_ARCH build, but Wine was set up for '${PLIMZOR_ARCH:-nothing}': run it through scripts/test" >&2
+    exit 125
+fi
 WORK=$(mktemp -d /tmp/plimzor-e2e.XXXXXX)
 cp "$PLIMZOR_SCR" "$WORK/PLIMZOR.SCR"
 SAVER="$WORK/PLIMZOR.SCR"
@@ -23,7 +30,7 @@ cleanup() {
 trap cleanup EXIT
 
 # Wine's console turns line ends into CR LF; the tests want plain lines.
-probe() { wine "$PLIMZOR_HOSTS/probe.exe" "$@" | tr -d '\r'; }
+probe() { wine_run "$PLIMZOR_HOSTS/probe.exe" "$@" | tr -d '\r'; }
 
 # check DESCRIPTION ACTUAL EXPECTED
 check() {
@@ -39,13 +46,13 @@ check() {
 # run_saver ARGS...: runs PLIMZOR.SCR to its end and prints its exit code.
 run_saver() {
     local rc=0
-    wine "$SAVER" "$@" >/dev/null 2>&1 || rc=$?
+    wine_run "$SAVER" "$@" >/dev/null 2>&1 || rc=$?
     echo "$rc"
 }
 
 # start_saver ARGS...: starts PLIMZOR.SCR in the background; sets SAVER_PID.
 start_saver() {
-    wine "$SAVER" "$@" >/dev/null 2>&1 &
+    wine_run "$SAVER" "$@" >/dev/null 2>&1 &
     SAVER_PID=$!
     BACKGROUND_PIDS+=("$SAVER_PID")
 }
@@ -87,7 +94,7 @@ park_pointer() {
 start_host() {
     local out
     out=$(mktemp "$WORK/host.XXXXXX")
-    wine "$PLIMZOR_HOSTS/preview_host.exe" "${1:-200}" "${2:-150}" >"$out" 2>/dev/null &
+    wine_run "$PLIMZOR_HOSTS/preview_host.exe" "${1:-200}" "${2:-150}" >"$out" 2>/dev/null &
     HOST_PID=$!
     BACKGROUND_PIDS+=("$HOST_PID")
     for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
@@ -122,7 +129,7 @@ use_wallpaper() {
     local name
     name=$(basename "$1")
     cp "$1" "$WINEPREFIX/drive_c/$name"
-    wine "$PLIMZOR_HOSTS/set_wallpaper.exe" "C:\\$name" >/dev/null 2>&1
+    wine_run "$PLIMZOR_HOSTS/set_wallpaper.exe" "C:\\$name" >/dev/null 2>&1
     sleep 1
 }
 

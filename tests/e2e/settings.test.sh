@@ -9,7 +9,7 @@ export LANG=ja_JP.UTF-8
 CAPTION="PLIMZORスクリーンセイバー Ver1.15"
 INI="$WORK/PLIMZOR.INI"
 
-dialog_probe() { wine "$PLIMZOR_HOSTS/dialog_probe.exe" "$@" | tr -d '\r'; }
+dialog_probe() { wine_run "$PLIMZOR_HOSTS/dialog_probe.exe" "$@" | tr -d '\r'; }
 
 # control_line ID: the probe's line for that control.
 control_line() { awk -v id="$1" '$1 == id' <<<"$DIALOG"; }

@@ -24,9 +24,9 @@ restore_and_clean() {
 }
 trap restore_and_clean EXIT
 
-# wine reg prints CR LF and a header; only the value's line is wanted.
+# wine_run reg prints CR LF and a header; only the value's line is wanted.
 read_switch() {
-    wine reg query "$DESKTOP_KEY" /v "$SWITCH_VALUE" 2>/dev/null | tr -d '\r' |
+    wine_run reg query "$DESKTOP_KEY" /v "$SWITCH_VALUE" 2>/dev/null | tr -d '\r' |
         awk -v name="$SWITCH_VALUE" '$1 == name { print $2, $3 }' || true
 }
 
@@ -40,14 +40,14 @@ remember_win9x_settings() {
 # set_switch absent | TYPE DATA  (for example: REG_DWORD 1)
 set_switch() {
     if [ "$1" = absent ]; then
-        wine reg delete "$DESKTOP_KEY" /v "$SWITCH_VALUE" /f >/dev/null 2>&1 || true
+        wine_run reg delete "$DESKTOP_KEY" /v "$SWITCH_VALUE" /f >/dev/null 2>&1 || true
     else
-        wine reg add "$DESKTOP_KEY" /v "$SWITCH_VALUE" /t "$1" /d "$2" /f >/dev/null 2>&1
+        wine_run reg add "$DESKTOP_KEY" /v "$SWITCH_VALUE" /t "$1" /d "$2" /f >/dev/null 2>&1
     fi
 }
 
-report_windows_9x() { wine reg add "$APP_DEFAULTS_KEY" /v Version /d win98 /f >/dev/null 2>&1; }
-report_windows_nt() { wine reg delete "$APP_DEFAULTS_KEY" /v Version /f >/dev/null 2>&1 || true; }
+report_windows_9x() { wine_run reg add "$APP_DEFAULTS_KEY" /v Version /d win98 /f >/dev/null 2>&1; }
+report_windows_nt() { wine_run reg delete "$APP_DEFAULTS_KEY" /v Version /f >/dev/null 2>&1 || true; }
 
 restore_win9x() {
     report_windows_nt
