@@ -1,0 +1,122 @@
+# The installer end to end, in a fresh 64-bit prefix of its own (a Windows
+# that has never seen PLIMZOR): a silent install puts the 64-bit saver into
+# the real System32 and makes it the user's screen saver, the installed saver
+# runs, a second install upgrades in place, and a silent uninstall takes
+# everything away but the user's settings, switching the saver off only when
+# PLIMZOR is still the current one.
+# Run by the x86_64 build's CTest (a 64-bit prefix needs the 64-bit loader).
+source "$(dirname "$0")/lib.sh"
+
+: "${PLIMZOR_DIST:?run through scripts/test}" "${PLIMZOR_STAND_IN:?run through scripts/test}"
+SETUP=$PLIMZOR_DIST/PLIMZOR-Setup.exe
+if ! can_run_32bit; then
+    echo "this host cannot execute 32-bit programs: the same installer built as a 64-bit program stands in for PLIMZOR-Setup.exe"
+    SETUP=$PLIMZOR_STAND_IN
+fi
+check "the installer was built" "$([ -f "$SETUP" ] && echo yes)" yes
+
+export WINEPREFIX=$WORK/prefix
+trap 'wine_server -k >/dev/null 2>&1 || true; cleanup' EXIT
+wine_run wineboot.exe -i >/dev/null 2>&1
+wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+
+SYSTEM32=$WINEPREFIX/drive_c/windows/system32
+SYSWOW64=$WINEPREFIX/drive_c/windows/syswow64
+INSTALLED='C:\windows\system32\PLIMZOR.SCR'
+DESKTOP_KEY='HKCU\Control Panel\Desktop'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\PLIMZOR'
+
+# reg_value KEY NAME [VIEW]: the value's data, or "absent".
+reg_value() {
+    local out
+    out=$(wine_run reg query "$1" /v "$2" /reg:"${3:-64}" 2>/dev/null | tr -d '\r' |
+        awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  */, ""); print; found = 1 } END { if (!found) print "absent" }')
+    echo "${out:-absent}"
+}
+key_exists() { wine_run reg query "$1" /reg:64 >/dev/null 2>&1 && echo yes || echo no; }
+
+# run_setup ARGS...: the installer's exit code.
+run_setup() {
+    local rc=0
+    wine_run "$SETUP" "$@" >/dev/null 2>&1 || rc=$?
+    echo "$rc"
+}
+
+# uninstall: runs the registered quiet uninstall command. NSIS's uninstaller
+# copies itself to the temporary folder and returns at once, so this waits
+# until the uninstall entry is gone (or 60 s have passed).
+uninstall() {
+    local uninstaller
+    uninstaller=$(reg_value "$UNINSTALL_KEY" UninstallString)
+    uninstaller=${uninstaller//\"/}
+    wine_run "$uninstaller" /S >/dev/null 2>&1 || true
+    for _ in $(seq 600); do
+        [ "$(key_exists "$UNINSTALL_KEY")" = no ] && break
+        sleep 0.1
+    done
+    sleep 1
+}
+
+# The user's settings, written before anything is installed.
+printf '[PLIMZOR]\r\nPLIM_MODE=1001\r\nPLIM_KOSU=7\r\n' >"$SYSTEM32/PLIMZOR.INI"
+cp "$SYSTEM32/PLIMZOR.INI" "$WORK/settings.before"
+
+# --- install ---
+check "silent install exits with 0" "$(run_setup /S)" 0
+check "the 64-bit saver is in the real System32" "$(cmp -s "$SYSTEM32/PLIMZOR.SCR" "$PLIMZOR_DIST/x64/PLIMZOR.SCR" && echo yes)" yes
+check "nothing went to SysWOW64" "$([ -e "$SYSWOW64/PLIMZOR.SCR" ] && echo yes || echo no)" no
+check "it is the user's screen saver (short path)" "$(reg_value "$DESKTOP_KEY" SCRNSAVE.EXE)" "$INSTALLED"
+check "the screen saver is switched on" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 1
+check "listed as installed" "$(reg_value "$UNINSTALL_KEY" DisplayName)" "PLIMZOR Screen Saver"
+check "with its version" "$(reg_value "$UNINSTALL_KEY" DisplayVersion)" 1.15
+check "with its publisher" "$(reg_value "$UNINSTALL_KEY" Publisher)" PLIMZOR
+check "with the saver's icon" "$(reg_value "$UNINSTALL_KEY" DisplayIcon)" "$INSTALLED,0"
+size=$(reg_value "$UNINSTALL_KEY" EstimatedSize)
+check "with its size in KB" "$([ "$size" != absent ] && [ $((size)) -ge $(($(stat -c %s "$SYSTEM32/PLIMZOR.SCR") / 1024)) ] && echo yes)" yes
+uninstaller=$(reg_value "$UNINSTALL_KEY" UninstallString)
+uninstaller_unix=$WINEPREFIX/drive_c/${uninstaller//\"/}
+uninstaller_unix=${uninstaller_unix//C:\\/}
+uninstaller_unix=${uninstaller_unix//\\//}
+check "the uninstaller is where the entry says" "$([ -f "$uninstaller_unix" ] && echo yes)" yes
+check "the settings file is untouched" "$(cmp -s "$SYSTEM32/PLIMZOR.INI" "$WORK/settings.before" && echo yes)" yes
+
+# --- the installed saver runs ---
+park_pointer
+wine_run "$SYSTEM32/PLIMZOR.SCR" /s >/dev/null 2>&1 &
+SAVER_PID=$!
+BACKGROUND_PIDS+=("$SAVER_PID")
+read -r hwnd _ <<<"$(wait_saver_window)"
+check "the installed saver's window is up" "$([ -n "${hwnd:-}" ] && echo yes)" yes
+# This prefix has no virtual desktop of its own: its window is a window of
+# the X screen beside the shared desktop's, and the key must reach it.
+xdotool search --name '^Screen Saver$' windowfocus --sync >/dev/null 2>&1 || true
+xdotool key a
+wait_exit "$SAVER_PID" 10
+check "it closes on a key with 0" "$EXITED" 0
+
+# --- a second install over the first: an upgrade in place ---
+# An older saver stands where the first install put its own.
+printf 'an older PLIMZOR.SCR' >"$SYSTEM32/PLIMZOR.SCR"
+check "installing again exits with 0" "$(run_setup /S)" 0
+check "the older saver is replaced" "$(cmp -s "$SYSTEM32/PLIMZOR.SCR" "$PLIMZOR_DIST/x64/PLIMZOR.SCR" && echo yes)" yes
+check "still listed once" "$(wine_run reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /reg:64 2>/dev/null | tr -d '\r' | grep -c -i '\\PLIMZOR$')" 1
+
+# --- uninstall while PLIMZOR is the current saver ---
+uninstall
+check "uninstall removes the saver" "$([ -e "$SYSTEM32/PLIMZOR.SCR" ] && echo yes || echo no)" no
+check "and the uninstall entry" "$(key_exists "$UNINSTALL_KEY")" no
+check "and the uninstaller" "$([ -e "$uninstaller_unix" ] && echo yes || echo no)" no
+check "no SCRNSAVE.EXE points at it" "$(reg_value "$DESKTOP_KEY" SCRNSAVE.EXE)" absent
+check "the screen saver is switched off" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 0
+check "the settings file is kept" "$(cmp -s "$SYSTEM32/PLIMZOR.INI" "$WORK/settings.before" && echo yes)" yes
+
+# --- uninstall after the user chose another saver ---
+check "install once more" "$(run_setup /S)" 0
+OTHER='C:\windows\system32\OTHER.SCR'
+wine_run reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /d "$OTHER" /f >/dev/null 2>&1
+uninstall
+check "the saver is removed" "$([ -e "$SYSTEM32/PLIMZOR.SCR" ] && echo yes || echo no)" no
+check "the other saver stays chosen" "$(reg_value "$DESKTOP_KEY" SCRNSAVE.EXE)" "$OTHER"
+check "and switched on" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 1
+
+finish
