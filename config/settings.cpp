@@ -43,6 +43,17 @@ const char* FileNameOf(const char* path)
     return name;
 }
 
+// Copies a path into a buffer of MAX_PATH bytes, cut to fit. (Not
+// lstrcpynA: the runtime's string calls are imported already.)
+void CopyPath(char* buffer, const char* path)
+{
+    size_t length = std::strlen(path);
+    if (length > MAX_PATH - 1)
+        length = MAX_PATH - 1;
+    std::memcpy(buffer, path, length);
+    buffer[length] = '\0';
+}
+
 bool FileExists(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
@@ -67,7 +78,7 @@ const char* PathOf(SettingsPlace place)
 void CreateUserFolder()
 {
     char folder[MAX_PATH];
-    lstrcpynA(folder, gUserSettingsPath, sizeof folder);
+    CopyPath(folder, gUserSettingsPath);
     const size_t nameAt = static_cast<size_t>(FileNameOf(folder) - folder);
     if (nameAt == 0)
         return;
@@ -150,7 +161,7 @@ void LongPathOf(const char* path, char* buffer)
         if (length > 0 && length < MAX_PATH)
             return;
     }
-    lstrcpynA(buffer, path, MAX_PATH);
+    CopyPath(buffer, path);
 }
 
 SettingsPlace SettingsFileToRead(bool programNamed, bool userNamed, bool userFileExists)
@@ -199,7 +210,7 @@ void BuildSettingsPath(char* buffer)
         DeriveUserSettingsPath(appData, longPath, gUserSettingsPath, sizeof gUserSettingsPath);
     const SettingsPlace place = SettingsFileToRead(gProgramSettingsPath[0] != '\0', gUserSettingsPath[0] != '\0',
                                                    gUserSettingsPath[0] && FileExists(gUserSettingsPath));
-    lstrcpynA(buffer, PathOf(place), MAX_PATH);
+    CopyPath(buffer, PathOf(place));
 }
 
 int ValidColorMode(int mode)
