@@ -1,24 +1,11 @@
 // The settings dialog's procedure: shows the loaded settings, keeps the count
-// scroll bar and the count box in step, and on OK writes the colour mode and
-// then the count (as typed in the box) to the settings file.
+// scroll bar and the count box in step, and on OK saves the colour mode and
+// the count (as typed in the box) through the settings store.
 #include "config/dialog.h"
 
 #include "config/settings.h"
 
 namespace {
-
-constexpr char Section[] = "PLIMZOR";
-
-void WriteSetting(const char* key, int value)
-{
-    // No settings path: the file name could not be derived, so nothing is
-    // written rather than a wrong file.
-    if (!gSettingsPath[0])
-        return;
-    char text[16];
-    wsprintfA(text, "%d", value);
-    WritePrivateProfileStringA(Section, key, text, gSettingsPath);
-}
 
 // New scroll position for a WM_HSCROLL request.
 int ScrollTarget(int position, WPARAM wParam)
@@ -42,10 +29,12 @@ int ScrollTarget(int position, WPARAM wParam)
 void SaveAndClose(HWND dialog)
 {
     gSettings.colorMode = IsDlgButtonChecked(dialog, Standard) ? Standard : Colorful;
-    WriteSetting("PLIM_MODE", gSettings.colorMode);
     // The box's number as typed, unclamped: the next load validates it.
     gSettings.count = static_cast<int>(GetDlgItemInt(dialog, CountBoxId, nullptr, FALSE));
-    WriteSetting("PLIM_KOSU", gSettings.count);
+    // Beside the program, or in the user's own folder where that cannot be
+    // written. When no file can be named or written at all there is no one
+    // to tell: the dialog closes as after any OK.
+    SaveSettings(gSettings.colorMode, gSettings.count);
     EndDialog(dialog, 1);
 }
 

@@ -5,6 +5,7 @@
 
 #include "config/dialog.h"
 #include "config/settings.h"
+#include "settings_fixture.h"
 #include "shell/shell.h"
 
 #include <fstream>
@@ -47,6 +48,9 @@ std::string ReadFile(const std::string& path)
 
 class SettingsDialog : public testing::Test {
 protected:
+    // Each test its own APPDATA: a per-user file left behind would change
+    // what the next test reads.
+    TemporaryAppData appData;
     std::string iniPath;
 
     void SetUp() override
@@ -256,14 +260,63 @@ TEST_F(SettingsDialog, CancelWithoutAFileCreatesNone)
 
 TEST_F(SettingsDialog, WithoutASettingsPathOkStillClosesWithOne)
 {
-    // As when the program's path is too long to name a settings file.
+    // As when the program's path is too long to name a settings file and
+    // there is no APPDATA.
     const int result = Run([](HWND dialog) {
-        gSettingsPath[0] = '\0';
+        gProgramSettingsPath[0] = '\0';
+        gUserSettingsPath[0] = '\0';
         SetDlgItemTextA(dialog, CountBoxId, "33");
         Press(dialog, IDOK);
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(appData.UserFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsDialog, OkInAProgramFolderThatCannotBeWrittenSavesPerUser)
+{
+    const std::string userFile = appData.UserFile(BesideFileName());
+    const std::string unwritable = appData.folder + "\\no such folder\\PLIMZOR.INI";
+    // A settings path in a folder that does not exist fails the write as a
+    // read-only folder does.
+    const int result = Run([&](HWND dialog) {
+        lstrcpyA(gProgramSettingsPath, unwritable.c_str());
+        SendMessageA(GetDlgItem(dialog, Colorful), BM_CLICK, 0, 0);
+        SetDlgItemTextA(dialog, CountBoxId, "42");
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadFile(userFile), "[PLIMZOR]\r\nPLIM_MODE=1001\r\nPLIM_KOSU=42\r\n");
+    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The dialog opened again finds the choice, and saves it where it found
+    // it, even though beside the program could be written now.
+    Run([](HWND dialog) {
+        EXPECT_TRUE(IsDlgButtonChecked(dialog, Colorful));
+        EXPECT_EQ(BoxText(dialog), " 42");
+        Scroll(dialog, SB_LINERIGHT);
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(ReadFile(userFile), "[PLIMZOR]\r\nPLIM_MODE=1001\r\nPLIM_KOSU=43\r\n");
+    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsDialog, APerUserFileWinsOverTheFileBesideTheProgram)
+{
+    Store("1000", "20");
+    const std::string before = ReadFile(iniPath);
+    const std::string userFile = appData.UserFile(BesideFileName());
+    CreateDirectoryA(appData.UserFolder().c_str(), nullptr);
+    WritePrivateProfileStringA("PLIMZOR", "PLIM_MODE", "1001", userFile.c_str());
+    WritePrivateProfileStringA("PLIMZOR", "PLIM_KOSU", "200", userFile.c_str());
+    Run([](HWND dialog) {
+        EXPECT_TRUE(IsDlgButtonChecked(dialog, Colorful));
+        EXPECT_EQ(BoxText(dialog), "200");
+        Scroll(dialog, SB_PAGELEFT);
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(ReadFile(userFile), "[PLIMZOR]\r\nPLIM_MODE=1001\r\nPLIM_KOSU=190\r\n");
+    EXPECT_EQ(ReadFile(iniPath), before);
 }
 
 TEST_F(SettingsDialog, ProcedureResults)

@@ -1,0 +1,179 @@
+# Where the settings live, end to end: a program folder that cannot be
+# written sends OK's save to the per-user file under APPDATA, which the next
+# dialog and the next saver then read; and a saver or dialog started by its
+# 8.3 short name finds the file that the dialog started by its long name
+# wrote.
+source "$(dirname "$0")/lib.sh"
+
+export LANG=ja_JP.UTF-8
+CAPTION="PLIMZORスクリーンセイバー Ver1.15"
+
+# The shared harness provides wine_run, choosing the loader of the build.
+declare -F wine_run >/dev/null || wine_run() { wine "$@"; }
+
+dialog_probe() { wine_run "$PLIMZOR_HOSTS/dialog_probe.exe" "$@" | tr -d '\r'; }
+windows_path() { wine_run winepath.exe -w "$1" 2>/dev/null | tr -d '\r'; }
+unix_path() { wine_run winepath.exe -u "$1" 2>/dev/null | tr -d '\r'; }
+
+# control_line ID: the probe's line for that control.
+control_line() { awk -v id="$1" '$1 == id' <<<"$DIALOG"; }
+
+click_control() {
+    local line
+    line=$(control_line "$1")
+    read -r _ _ x y w h _ <<<"$line"
+    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+    sleep 0.3
+}
+
+# wait_dialog WHAT: waits for the dialog and clicks its caption, so that the
+# keys that follow reach it.
+wait_dialog() {
+    DIALOG=$(dialog_probe "$CAPTION" 10000 || true)
+    check "dialog shown ($1)" "$(head -n1 <<<"$DIALOG" | cut -d' ' -f1)" dialog
+    local x y
+    read -r _ _ x y _ <<<"$(head -n1 <<<"$DIALOG")"
+    [ -n "${x:-}" ] && xdotool mousemove $((x + 20)) $((y + 8)) click 1
+    sleep 0.3
+}
+
+# shown WHAT MODE COUNT: the dialog shows that mode selected and that count.
+shown() {
+    check "$1: mode $2 selected" "$(control_line "$2" | cut -d' ' -f2)" 1
+    check "$1: count box" "$(control_line 1022 | cut -d' ' -f7-)" "$3"
+}
+
+# choose MODE COUNT: selects the mode, types the count and presses Enter.
+choose() {
+    click_control "$1"
+    click_control 1022
+    xdotool key End BackSpace BackSpace BackSpace
+    xdotool type "$2"
+    xdotool key Return
+}
+
+# file_text FILE: the INI file on one line, or "absent".
+file_text() { if [ -e "$1" ]; then tr -d '\r' <"$1" | tr '\n' ' '; else echo absent; fi; }
+
+# colours_besides SHOT RRGGBB: how many colours the screenshot holds besides
+# black and the wallpaper's colour. Standard mode shows the wallpaper through
+# white shapes exactly, so none; colourful mode tints it.
+colours_besides() {
+    convert "$1" -fill black -opaque "#$2" -unique-colors -format '%w' info: 2>/dev/null |
+        awk '{ print $1 - 1 }'
+}
+
+# run_saver_seen WHAT: runs the saver (SAVER) full screen over the one-colour
+# wallpaper and sets MODE_SEEN to the mode its frames show: 1000 or 1001.
+WALLPAPER=c8a064
+run_saver_seen() {
+    park_pointer
+    start_saver /s
+    wait_saver_window >/dev/null
+    sleep 6
+    screenshot "$WORK/$1.png"
+    xdotool key a
+    wait_exit "$SAVER_PID" 10
+    check "$1: a key ends the saver with 0" "$EXITED" 0
+    local others
+    others=$(colours_besides "$WORK/$1.png" $WALLPAPER)
+    echo "     $1: $others colours besides black and the wallpaper's"
+    MODE_SEEN=1000
+    [ "${others:-0}" -gt 0 ] && MODE_SEEN=1001
+    return 0
+}
+
+# The per-user folder as this prefix names it (Wine sets APPDATA from the
+# user's profile, not from the Unix environment).
+APPDATA_WIN=$(wine_run cmd.exe /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')
+USER_DIR="$(unix_path "$APPDATA_WIN")/PLIMZOR"
+# The savers of this test bear names of their own, so that a per-user file
+# left behind by a run that was killed cannot change what the other tests'
+# PLIMZOR.SCR reads.
+RO_NAME=PLZRO
+LONG_NAME="Plimzor Screen Saver"
+RO="$WORK/Program folder"
+MOUNTED=
+
+remove_user_files() {
+    rm -f "$USER_DIR/$RO_NAME.INI" "$USER_DIR/$LONG_NAME.INI"
+    rmdir "$USER_DIR" 2>/dev/null || true
+}
+restore() {
+    [ -n "$MOUNTED" ] && { umount "$RO" 2>/dev/null || umount -l "$RO" 2>/dev/null || true; }
+    remove_user_files
+    cleanup
+}
+trap restore EXIT
+remove_user_files
+solid_wallpaper "#$WALLPAPER"
+
+# --- a program folder that cannot be written ---
+mkdir -p "$RO"
+cp "$PLIMZOR_SCR" "$RO/$RO_NAME.SCR"
+# An earlier choice beside the program, from before the folder was locked.
+printf '[PLIMZOR]\r\nPLIM_MODE=1000\r\nPLIM_KOSU=20\r\n' >"$RO/$RO_NAME.INI"
+# Root writes regardless of permission bits; a read-only mount holds for it.
+if [ "$(id -u)" = 0 ]; then
+    mount --bind "$RO" "$RO" && MOUNTED=1 && mount -o remount,bind,ro "$RO" || true
+else
+    chmod a-w "$RO"
+fi
+check "the program folder cannot be written" "$(touch "$RO/probe" 2>/dev/null && echo writable || echo locked)" locked
+
+SAVER="$RO/$RO_NAME.SCR"
+start_saver /c
+wait_dialog "locked folder, first"
+shown "the file beside the program is read" 1000 " 20"
+choose 1001 42
+wait_exit "$SAVER_PID" 10
+check "OK ends with 1" "$EXITED" 1
+check "the file beside the program is unchanged" "$(file_text "$RO/$RO_NAME.INI")" "[PLIMZOR] PLIM_MODE=1000 PLIM_KOSU=20 "
+check "the per-user file holds both keys, mode first" "$(file_text "$USER_DIR/$RO_NAME.INI")" \
+    "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=42 "
+
+start_saver /c
+wait_dialog "locked folder, reopened"
+shown "the next dialog reads the per-user file" 1001 " 42"
+xdotool key Escape
+wait_exit "$SAVER_PID" 10
+check "Escape ends with 0" "$EXITED" 0
+
+run_saver_seen locked-saver
+check "the next saver runs in the saved mode" "$MODE_SEEN" 1001
+
+# --- started by the short name ---
+LONG_DIR="$WORK/Plimzor Screen Saver Folder"
+mkdir -p "$LONG_DIR"
+cp "$PLIMZOR_SCR" "$LONG_DIR/$LONG_NAME.scr"
+long_path=$(windows_path "$LONG_DIR/$LONG_NAME.scr")
+short_path=$(wine_run "$PLIMZOR_HOSTS/short_name.exe" "$long_path" 2>/dev/null | tr -d '\r')
+echo "     long name:  $long_path"
+echo "     short name: $short_path"
+check "the saver has a short name of its own" "$([ -n "$short_path" ] && [ "${short_path##*\\}" != "$LONG_NAME.scr" ] && echo yes)" yes
+
+SAVER=$long_path
+start_saver /c
+wait_dialog "long name"
+shown "no file yet" 1000 " 10"
+choose 1001 77
+wait_exit "$SAVER_PID" 10
+check "OK by the long name ends with 1" "$EXITED" 1
+check "saved beside the program under the long name" "$(file_text "$LONG_DIR/$LONG_NAME.INI")" \
+    "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=77 "
+check "a writable folder keeps the settings beside the program" "$(file_text "$USER_DIR/$LONG_NAME.INI")" absent
+
+SAVER=$short_path
+start_saver /c
+wait_dialog "short name"
+shown "the dialog by the short name reads it" 1001 " 77"
+xdotool key Escape
+wait_exit "$SAVER_PID" 10
+run_saver_seen short-saver
+check "the saver by the short name runs in the saved mode" "$MODE_SEEN" 1001
+check "nothing beside the program under the short name" \
+    "$(ls "$LONG_DIR" | grep -vxF -e "$LONG_NAME.scr" -e "$LONG_NAME.INI" | tr '\n' ' ')" ""
+
+project_wallpaper
+[ -n "${PLIMZOR_KEEP_SHOTS:-}" ] && cp "$WORK"/*.png "$PLIMZOR_KEEP_SHOTS"/
+finish
