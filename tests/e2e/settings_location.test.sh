@@ -4,38 +4,10 @@
 # 8.3 short name finds the file that the dialog started by its long name
 # wrote.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/dialog.sh"
 
-export LANG=ja_JP.UTF-8
-CAPTION="PLIMZORスクリーンセイバー Ver1.15"
-
-# The shared harness provides wine_run, choosing the loader of the build.
-declare -F wine_run >/dev/null || wine_run() { wine "$@"; }
-
-dialog_probe() { wine_run "$PLIMZOR_HOSTS/dialog_probe.exe" "$@" | tr -d '\r'; }
 windows_path() { wine_run winepath.exe -w "$1" 2>/dev/null | tr -d '\r'; }
 unix_path() { wine_run winepath.exe -u "$1" 2>/dev/null | tr -d '\r'; }
-
-# control_line ID: the probe's line for that control.
-control_line() { awk -v id="$1" '$1 == id' <<<"$DIALOG"; }
-
-click_control() {
-    local line
-    line=$(control_line "$1")
-    read -r _ _ x y w h _ <<<"$line"
-    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
-    sleep 0.3
-}
-
-# wait_dialog WHAT: waits for the dialog and clicks its caption, so that the
-# keys that follow reach it.
-wait_dialog() {
-    DIALOG=$(dialog_probe "$CAPTION" 10000 || true)
-    check "dialog shown ($1)" "$(head -n1 <<<"$DIALOG" | cut -d' ' -f1)" dialog
-    local x y
-    read -r _ _ x y _ <<<"$(head -n1 <<<"$DIALOG")"
-    [ -n "${x:-}" ] && xdotool mousemove $((x + 20)) $((y + 8)) click 1
-    sleep 0.3
-}
 
 # shown WHAT MODE COUNT: the dialog shows that mode selected and that count.
 shown() {
