@@ -41,8 +41,10 @@ install_packages() {
 build_tree() {
     local dir=$1 toolchain=$2
     shift 2
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$PLIMZOR_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    # A 64-bit tree from the days it was only compiled has no tests: every
+    # build is tested now.
+    if [ ! -f "$dir/build.ninja" ] || grep -q '^PLIMZOR_TESTS:BOOL=OFF$' "$dir/CMakeCache.txt" 2>/dev/null; then
+        cmake -S "$PLIMZOR_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLIMZOR_TESTS=ON \
             -DCMAKE_TOOLCHAIN_FILE="$PLIMZOR_ROOT/cmake/$toolchain.cmake" "$@" >/dev/null
     fi
     cmake --build "$dir"
