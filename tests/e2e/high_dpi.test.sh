@@ -8,7 +8,7 @@
 # end: the prefix is shared by every test of the build tree.
 source "$(dirname "$0")/lib.sh"
 pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
-declare -F wine_run >/dev/null || wine_run() { wine "$@"; }
+declare -F wine_run >/dev/null || wine_run() { "${WINELOADER:-wine}" "$@"; }
 
 DESKTOP_KEY='HKCU\Control Panel\Desktop'
 REPORT_DLL="$PLIMZOR_HOSTS/fixtures/dpi_report.dll"

@@ -23,6 +23,9 @@
 //       (dpi_report.dll): "AWARENESS DPI WIDTH HEIGHT", the DPI awareness
 //       (0 unaware, 1 system, 2 per monitor, -1 none known), the screen's
 //       DPI and the window's client size; exit code 1 when no answer came
+//   probe metrics                         the virtual screen (left, top,
+//       width, height), the number of monitors, and the primary screen's
+//       width and height
 // Exit code 0 on success, 1 when the window was not found in time.
 #include <windows.h>
 
@@ -169,6 +172,14 @@ int AwarenessCommand(HWND window, const char* hookLibrary)
     return result;
 }
 
+int MetricsCommand()
+{
+    std::printf("%d %d %d %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
+                GetSystemMetrics(SM_CMONITORS), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -221,6 +232,8 @@ int main(int argc, char** argv)
     }
     if (command == "awareness" && argc >= 4)
         return AwarenessCommand(Handle(argv[2]), argv[3]);
+    if (command == "metrics")
+        return MetricsCommand();
     if (command == "cursor") {
         CURSORINFO info = {};
         info.cbSize = sizeof info;
