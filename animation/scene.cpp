@@ -31,9 +31,11 @@ void CreateScene(HWND window)
 {
     BuildSettingsPath(gSettingsPath);
     LoadSettings(gSettingsPath);
+    // The scene spans what the full-screen window covers, every monitor,
+    // even in a preview (which shows its top-left corner).
+    const RECT area = SaverScreenArea(ReadScreenMetrics());
     HDC windowDC = GetDC(window);
-    BuildScene(windowDC, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), gSettings.colorMode,
-               gSettings.count);
+    BuildScene(windowDC, area.right - area.left, area.bottom - area.top, gSettings.colorMode, gSettings.count);
     CaptureDesktop(window);
     CopySnapshotToFrame();
     ReleaseDC(window, windowDC);
@@ -100,8 +102,11 @@ void CaptureDesktop(HWND window)
 {
     // Not the window's own context: a window that has not painted yet reads
     // back black under a desktop compositor and under Wine. The screen's
-    // context at the window's place holds what the user was looking at (for
-    // a preview, what lay under the preview's area).
+    // context at the window's place holds what the user was looking at: for
+    // the full-screen window, placed over the virtual screen, that is every
+    // monitor from the virtual screen's top-left corner, which may lie at
+    // negative coordinates; for a preview, what lay under the preview's
+    // area.
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
     HDC screen = GetDC(nullptr);

@@ -46,8 +46,8 @@ enum class Wave { Growing, Shrinking };
 constexpr int RunningPhase = 0;
 
 struct Scene {
-    int width;
-    int height;
+    int width;   // W and H: the area the saver covers, every monitor
+    int height;  // (SaverScreenArea), whatever the window's size
     int minBallSize;
     int maxBallSize;
     int count;

@@ -18,15 +18,6 @@ constexpr char FullScreenTitle[] = "Screen Saver";
 constexpr char PreviewTitle[] = "Preview";
 constexpr UINT HostHelpTimeoutMs = 1000;
 
-RECT ScreenClipBox()
-{
-    RECT box = {};
-    HDC screen = GetDC(nullptr);
-    GetClipBox(screen, &box);
-    ReleaseDC(nullptr, screen);
-    return box;
-}
-
 bool IsSystemCommandToSwallow(WPARAM command)
 {
     // The whole value is compared: the low four bits are not masked.
@@ -65,7 +56,10 @@ HWND CreateSaverWindow(HWND parent)
         title = PreviewTitle;
         gShell.isPreview = true;
     } else {
-        place = ScreenClipBox();
+        // Over every monitor: the scene is drawn from the window's top-left
+        // corner and spans the same rectangle (AnimationProc takes it from
+        // the same metrics).
+        place = SaverScreenArea(ReadScreenMetrics());
     }
     gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top,
                                          place.right - place.left, place.bottom - place.top, parent, nullptr,

@@ -75,6 +75,22 @@ SwitchChoice ParseSwitch(const char* text, bool isWin9x);
 // process that died of it.
 int RunGuarded(int (*mode)(void*), void* arg);
 
+// --- the screen the saver covers ---
+// What the system reports about its screens, as GetSystemMetrics answers.
+struct ScreenMetrics {
+    int virtualLeft;    // SM_XVIRTUALSCREEN
+    int virtualTop;     // SM_YVIRTUALSCREEN
+    int virtualWidth;   // SM_CXVIRTUALSCREEN: 0 on Windows 95 and NT 4.0
+    int virtualHeight;  // SM_CYVIRTUALSCREEN: the same
+    int primaryWidth;   // SM_CXSCREEN
+    int primaryHeight;  // SM_CYSCREEN
+};
+ScreenMetrics ReadScreenMetrics();
+// The rectangle, in screen coordinates, that the full-screen window covers
+// and the scene spans: the virtual screen, or the primary screen at (0, 0)
+// where the system knows no virtual screen.
+RECT SaverScreenArea(const ScreenMetrics& metrics);
+
 // --- saver window ---
 int RunSaverWindow(HWND parent);
 // The two steps of RunSaverWindow before its loop, for tests that drive the

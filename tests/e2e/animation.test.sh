@@ -5,53 +5,8 @@
 # the top-left corner of the scene.
 source "$(dirname "$0")/lib.sh"
 
-# pixels.py COMMAND ARGS: checks on screenshots, printing one word or number.
-cat >"$WORK/pixels.py" <<'PY'
-import subprocess, sys
-
-def load(path, box=None):
-    args = ["convert", path]
-    if box:
-        args += ["-crop", box]
-    args += ["-depth", "8", "rgb:-"]
-    raw = subprocess.run(args, check=True, stdout=subprocess.PIPE).stdout
-    return [raw[i:i + 3] for i in range(0, len(raw), 3)]
-
-def size(path):
-    out = subprocess.run(["identify", "-format", "%w %h", path], check=True, stdout=subprocess.PIPE).stdout
-    return [int(v) for v in out.split()]
-
-cmd, path = sys.argv[1], sys.argv[2]
-BLACK = b"\0\0\0"
-if cmd == "black-share":            # per cent of black pixels
-    px = load(path)
-    print(100 * sum(p == BLACK for p in px) // len(px))
-elif cmd == "edge-depth":           # black pixels down the middle column, top half
-    w, h = size(path)
-    px = load(path)
-    print(sum(px[y * w + w // 2] == BLACK for y in range(h // 2)))
-elif cmd == "same-box":             # box of the screenshot equals that of another
-    box = sys.argv[4]
-    print("same" if load(path, box) == load(sys.argv[3], box) else "different")
-elif cmd == "pixel":                # hex of one pixel
-    w, h = size(path)
-    x, y = int(sys.argv[3]), int(sys.argv[4])
-    print(load(path)[y * w + x].hex())
-elif cmd in ("exact", "subset", "only"):  # every pixel black or the colour (or within its bits);
-                                         # "only" does not ask for any lit pixel
-    colour = bytes.fromhex(sys.argv[3])
-    px = load(path, sys.argv[4] if len(sys.argv) > 4 else None)
-    bad = lit = 0
-    for p in set(px):
-        if p == BLACK:
-            continue
-        ok = p == colour if cmd != "subset" else all(a & ~b == 0 for a, b in zip(p, colour))
-        if not ok:
-            bad += 1
-    lit = sum(p != BLACK for p in px)
-    print("ok" if bad == 0 and (lit > 0 or cmd == "only") else "bad:%d-lit:%d" % (bad, lit))
-PY
-pixels() { python3 "$WORK/pixels.py" "$@"; }
+# Checks on screenshots (tests/e2e/pixels.py), printing one word or number.
+pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
 
 # --- the curtain over the project's wallpaper ---
 project_wallpaper

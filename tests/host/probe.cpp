@@ -18,6 +18,14 @@
 //       thread: its handle in decimal (0 = none) and 1 when shown, else 0
 //   probe loads DLL                       1 when LoadLibraryA finds DLL
 //       under this process's DLL overrides, else 0
+//   probe awareness HWND DLL              what the window's own thread
+//       sees, told from inside its process by the hook in DLL
+//       (dpi_report.dll): "AWARENESS DPI WIDTH HEIGHT", the DPI awareness
+//       (0 unaware, 1 system, 2 per monitor, -1 none known), the screen's
+//       DPI and the window's client size; exit code 1 when no answer came
+//   probe metrics                         the virtual screen (left, top,
+//       width, height), the number of monitors, and the primary screen's
+//       width and height
 // Exit code 0 on success, 1 when the window was not found in time.
 #include <windows.h>
 
@@ -25,6 +33,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "fixtures/dpi_report.h"
 
 namespace {
 
@@ -121,6 +131,55 @@ int TextsCommand(HWND window)
     return 0;
 }
 
+// Another process's DPI awareness cannot be asked from outside (Wine says
+// "unaware" for every other process), so the window's thread is asked from
+// inside: the hook in dpi_report.dll runs there on the null message posted
+// below and writes its answer into a record this probe shares.
+int AwarenessCommand(HWND window, const char* hookLibrary)
+{
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    if (!thread)
+        return 1;
+    const unsigned long number = Number(window);
+    char name[64];
+    std::snprintf(name, sizeof name, "%s%lu", DpiReportName, number);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DpiReport), name);
+    std::snprintf(name, sizeof name, "%s%lu", DpiReportedName, number);
+    HANDLE reported = CreateEventA(nullptr, TRUE, FALSE, name);
+    HMODULE library = LoadLibraryA(hookLibrary);
+    auto hookProc = library ? reinterpret_cast<HOOKPROC>(
+                                  reinterpret_cast<void*>(GetProcAddress(library, "ReportDpiAwareness")))
+                            : nullptr;
+    HHOOK hook = hookProc ? SetWindowsHookExA(WH_GETMESSAGE, hookProc, library, thread) : nullptr;
+    auto* report = mapping ? static_cast<DpiReport*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(DpiReport)))
+                           : nullptr;
+    int result = 1;
+    if (hook && report && reported && PostMessageA(window, WM_NULL, 0, 0) &&
+        WaitForSingleObject(reported, 5000) == WAIT_OBJECT_0) {
+        std::printf("%ld %ld %ld %ld\n", report->awareness, report->dpi, report->width, report->height);
+        result = 0;
+    }
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    if (report)
+        UnmapViewOfFile(report);
+    if (library)
+        FreeLibrary(library);
+    if (reported)
+        CloseHandle(reported);
+    if (mapping)
+        CloseHandle(mapping);
+    return result;
+}
+
+int MetricsCommand()
+{
+    std::printf("%d %d %d %d %d %d %d\n", GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
+                GetSystemMetrics(SM_CMONITORS), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,6 +230,10 @@ int main(int argc, char** argv)
             FreeLibrary(module);
         return 0;
     }
+    if (command == "awareness" && argc >= 4)
+        return AwarenessCommand(Handle(argv[2]), argv[3]);
+    if (command == "metrics")
+        return MetricsCommand();
     if (command == "cursor") {
         CURSORINFO info = {};
         info.cbSize = sizeof info;

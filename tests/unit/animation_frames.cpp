@@ -1,7 +1,8 @@
 // Running frames in real memory surfaces: what every pixel may be in either
-// colour mode, and the wave of active pairs.
+// colour mode, over one monitor and over two, and the wave of active pairs.
 #include <vector>
 
+#include "shell/shell.h"
 #include "unit/animation_fixture.h"
 
 namespace {
@@ -129,6 +130,49 @@ TEST_F(RunningFrames, ColourfulShapesGetANewBrushAtEveryRebirth)
     }
     EXPECT_EQ(rebirths, 3);
     EXPECT_NE(gScene.balls[0]->brush, first);
+}
+
+// Two monitors of 800 x 600, the primary on the right: the scene spans both,
+// 1600 x 600, and the shapes must cover both while every pixel keeps the
+// rules above.
+TEST_F(RunningFrames, OverTwoMonitorsShapesRunOnBothAndShowThePicture)
+{
+    const ScreenMetrics twoMonitors = {-800, 0, 1600, 600, 800, 600};
+    const RECT area = SaverScreenArea(twoMonitors);
+    for (int mode : {Standard, Colorful}) {
+        SCOPED_TRACE(mode);
+        Build(mode, 10, area.right - area.left, area.bottom - area.top);
+        EXPECT_EQ(gScene.minBallSize, 75);
+        EXPECT_EQ(gScene.maxBallSize, 200);
+        FinishCurtain();
+        size_t litLeft = 0;
+        size_t litRight = 0;
+        for (int tick = 0; tick < 400; ++tick) {
+            TickScene();
+            if (tick % 25 != 0)
+                continue;
+            SCOPED_TRACE(tick);
+            std::vector<COLORREF> colors = {RGB(255, 255, 255)};
+            if (mode == Colorful) {
+                colors.clear();
+                for (int i = 0; i < gScene.active; ++i) {
+                    colors.push_back(BrushColor(gScene.balls[i]->brush));
+                    colors.push_back(BrushColor(gScene.squares[i]->brush));
+                }
+            }
+            CheckFrame(colors);
+            const Pixels frame = Frame();
+            for (int y = 0; y < frame.height; ++y) {
+                for (int x = 0; x < frame.width; ++x) {
+                    if (frame.at(x, y) != 0)
+                        ++(x < 800 ? litLeft : litRight);
+                }
+            }
+        }
+        EXPECT_GT(litLeft, 10000u) << "shapes on the left monitor";
+        EXPECT_GT(litRight, 10000u) << "shapes on the right monitor";
+        Release();
+    }
 }
 
 class WaveTest : public SceneTest {};

@@ -156,11 +156,12 @@ protected:
     int liveAtStart_ = 0;
 };
 
-TEST_F(SceneWindow, BuildsAScreenSizedSceneAndStartsTheTimer)
+TEST_F(SceneWindow, BuildsASceneOverEveryMonitorAndStartsTheTimer)
 {
     Open(0);
-    EXPECT_EQ(gScene.width, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(gScene.height, GetSystemMetrics(SM_CYSCREEN));
+    // However small the window: the whole virtual screen.
+    EXPECT_EQ(gScene.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    EXPECT_EQ(gScene.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     EXPECT_EQ(gScene.timerId, AnimationTimerId);
     EXPECT_EQ(gScene.paintDC, nullptr);
     EXPECT_EQ(LiveSceneGdiObjects() - liveAtStart_, gScene.colorMode == Colorful ? 4 + 2 * gScene.count : 4);

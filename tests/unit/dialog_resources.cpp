@@ -1,6 +1,6 @@
 // The built resources read back: the dialog template byte by byte, its
-// Japanese texts from the live controls as UTF-16, and the version block of
-// the real PLIMZOR.SCR. The live texts need the Japanese ANSI code page (the
+// Japanese texts from the live controls as UTF-16, and the version block and
+// application manifest of the real PLIMZOR.SCR. The live texts need the Japanese ANSI code page (the
 // dialog is an ANSI one, as on the Japanese systems PLIMZOR is made for):
 // the test runner starts this program with a Japanese locale.
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <cwctype>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,161 @@ TEST(VersionBlock, ReadsBackFromTheBuiltProgram)
             EXPECT_EQ(value, expected[i].value);
         else
             EXPECT_FALSE(value.empty());
+    }
+}
+
+// One element of an XML text, with the namespace its name resolves to.
+struct XmlElement {
+    std::string path;       // local names from the root, joined by '/'
+    std::string nameSpace;  // the URI its prefix (or the default) is bound to
+    std::string text;       // character data directly inside it, trimmed
+};
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Enough of XML for a manifest: elements, attributes in quotes, namespace
+// declarations with their scope, comments and the declaration skipped.
+std::vector<XmlElement> ReadXmlElements(const std::string& xml)
+{
+    struct Open {
+        size_t element;
+        std::string path;
+        std::map<std::string, std::string> bindings;  // prefix ("" default) -> URI
+    };
+    std::vector<XmlElement> elements;
+    std::vector<Open> open;
+    size_t p = 0;
+    while ((p = xml.find('<', p)) != std::string::npos) {
+        if (xml.compare(p, 4, "<!--") == 0) {
+            p = xml.find("-->", p);
+            continue;
+        }
+        const size_t end = xml.find('>', p);
+        if (end == std::string::npos)
+            break;
+        std::string tag = xml.substr(p + 1, end - p - 1);
+        p = end + 1;
+        if (tag.empty() || tag[0] == '?' || tag[0] == '!')
+            continue;
+        if (tag[0] == '/') {
+            if (!open.empty())
+                open.pop_back();
+        } else {
+            const bool empty = tag.back() == '/';
+            if (empty)
+                tag.pop_back();
+            Open element;
+            element.bindings = open.empty() ? std::map<std::string, std::string>{} : open.back().bindings;
+            const size_t nameEnd = tag.find_first_of(" \t\r\n");
+            const std::string name = tag.substr(0, nameEnd);
+            // Attributes: name="value" or name='value'.
+            for (size_t a = nameEnd; a != std::string::npos && a < tag.size();) {
+                const size_t key = tag.find_first_not_of(" \t\r\n", a);
+                const size_t equals = key == std::string::npos ? key : tag.find('=', key);
+                if (equals == std::string::npos)
+                    break;
+                const size_t quote = tag.find_first_of("\"'", equals);
+                const size_t close = tag.find(tag[quote], quote + 1);
+                const std::string attribute = Trimmed(tag.substr(key, equals - key));
+                const std::string value = tag.substr(quote + 1, close - quote - 1);
+                if (attribute == "xmlns")
+                    element.bindings[""] = value;
+                else if (attribute.compare(0, 6, "xmlns:") == 0)
+                    element.bindings[attribute.substr(6)] = value;
+                a = close + 1;
+            }
+            const size_t colon = name.find(':');
+            const std::string prefix = colon == std::string::npos ? "" : name.substr(0, colon);
+            const std::string local = colon == std::string::npos ? name : name.substr(colon + 1);
+            element.path = open.empty() ? local : open.back().path + "/" + local;
+            element.element = elements.size();
+            elements.push_back({element.path, element.bindings[prefix], ""});
+            if (!empty)
+                open.push_back(element);
+        }
+        const size_t next = xml.find('<', p);
+        if (!open.empty())
+            elements[open.back().element].text += xml.substr(p, next - p);
+    }
+    for (XmlElement& element : elements)
+        element.text = Trimmed(element.text);
+    return elements;
+}
+
+BOOL CALLBACK CountLanguage(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK ListManifest(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR found)
+{
+    auto* names = reinterpret_cast<std::vector<std::string>*>(found);
+    int languages = 0;
+    EnumResourceLanguagesA(module, type, name, CountLanguage, reinterpret_cast<LONG_PTR>(&languages));
+    const std::string label = IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<UINT_PTR>(name)) : name;
+    for (int i = 0; i < languages; ++i)
+        names->push_back(label);
+    return TRUE;
+}
+
+TEST(Manifest, DeclaresSystemDpiAwarenessAndNothingThatChangesBehaviour)
+{
+    const std::string path = ProductPath();
+    if (path.empty())
+        GTEST_SKIP() << "PLIMZOR_SCR is not set (run through ctest)";
+    HMODULE product = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(product, nullptr) << path;
+    const LPCSTR manifestType = MAKEINTRESOURCEA(24);  // RT_MANIFEST
+
+    // Exactly ours: the toolchain links no manifest of its own beside it.
+    std::vector<std::string> manifests;
+    EnumResourceNamesA(product, manifestType, ListManifest, reinterpret_cast<LONG_PTR>(&manifests));
+    EXPECT_EQ(manifests, std::vector<std::string>{"#1"}) << "one manifest, id 1, in one language";
+
+    HRSRC found = FindResourceA(product, MAKEINTRESOURCEA(1), manifestType);
+    ASSERT_NE(found, nullptr);
+    const std::string xml(static_cast<const char*>(LockResource(LoadResource(product, found))),
+                          SizeofResource(product, found));
+    FreeLibrary(product);
+
+    const std::vector<XmlElement> elements = ReadXmlElements(xml);
+    // Declaring an execution level switches off file virtualisation, and a
+    // 32-bit saver in a system folder could no longer write its settings.
+    for (const XmlElement& element : elements) {
+        EXPECT_EQ(element.path.find("trustInfo"), std::string::npos) << element.path;
+        EXPECT_EQ(element.path.find("requestedExecutionLevel"), std::string::npos) << element.path;
+    }
+
+    // Only the DPI declaration, each element in the namespace the system
+    // reads it in (a dpiAware in another namespace is ignored): no supported
+    // OS list, no control library version, no per-monitor awareness, which
+    // would each change how the saver behaves.
+    const char* const assembly = "urn:schemas-microsoft-com:asm.v1";
+    const char* const application = "urn:schemas-microsoft-com:asm.v3";
+    const char* const settings = "http://schemas.microsoft.com/SMI/2005/WindowsSettings";
+    const struct {
+        const char* path;
+        const char* nameSpace;
+        const char* text;
+    } expected[] = {
+        {"assembly", assembly, ""},
+        {"assembly/application", application, ""},
+        {"assembly/application/windowsSettings", application, ""},
+        {"assembly/application/windowsSettings/dpiAware", settings, "true"},
+    };
+    ASSERT_EQ(elements.size(), std::size(expected)) << xml;
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i].path);
+        EXPECT_EQ(elements[i].path, expected[i].path);
+        EXPECT_EQ(elements[i].nameSpace, expected[i].nameSpace);
+        EXPECT_EQ(elements[i].text, expected[i].text);
     }
 }
 

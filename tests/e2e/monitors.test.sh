@@ -1,0 +1,150 @@
+# Several monitors end to end: two monitors side by side, the primary on the
+# right, so that the virtual screen starts at a negative x. The full-screen
+# window must cover both, the desktop must be captured from the virtual
+# screen's top-left corner, and the shapes must run over both monitors.
+#
+# Wine's virtual desktop is a single monitor, so this test brings its own X
+# display (one wide screen split into two monitors) and its own Wine prefix
+# without a virtual desktop; Wine reads the monitors through Xinerama, since
+# its XRandR driver sees only one on Xvfb. Outside a virtual desktop nothing
+# paints the screen, so a backdrop window (tests/host/backdrop) gives the
+# saver a known picture to capture: one colour left of the virtual screen's
+# middle, another right of it.
+source "$(dirname "$0")/lib.sh"
+pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
+declare -F wine_run >/dev/null || wine_run() { "${WINELOADER:-wine}" "$@"; }
+declare -F wine_server >/dev/null || wine_server() {
+    if [ -x /usr/lib/wine/wineserver ]; then /usr/lib/wine/wineserver "$@"; else wineserver "$@"; fi
+}
+
+SCREEN_WIDTH=1600
+SCREEN_HEIGHT=600
+LEFT_COLOUR=c8a064
+RIGHT_COLOUR=64a0c8
+PREFIX="$PLIMZOR_BUILD/monitors-wineprefix"
+XVFB_PID=
+
+stop_own_display() {
+    # Only this test's own prefix and display.
+    WINEPREFIX=$PREFIX wine_server -k >/dev/null 2>&1 || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
+    cleanup
+}
+trap stop_own_display EXIT
+
+# An X display of our own: the first free number from 160 on.
+start_own_display() {
+    local n=160 i
+    for ((; n < 200; n++)); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 "${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24" -noreset -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        for i in $(seq 50); do
+            if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$XVFB_PID" >/dev/null 2>&1 || true
+        XVFB_PID=
+    done
+    echo "no X display could be started"
+    return 1
+}
+
+start_own_display
+# Two monitors of 800 x 600 (about 96 DPI: 211 mm wide), the primary (*) on
+# the right.
+xrandr --setmonitor L "800/211x600/158+0+0" screen >/dev/null
+xrandr --setmonitor '*R' "800/211x600/158+800+0" none >/dev/null
+
+export WINEPREFIX=$PREFIX
+if [ ! -f "$PREFIX/.plimzor-ready" ]; then
+    mkdir -p "$PREFIX"
+    wine_run wineboot.exe -i >/dev/null 2>&1
+    wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
+    wine_server -w
+    touch "$PREFIX/.plimzor-ready"
+fi
+
+check "two monitors, the virtual screen starting left of the primary" "$(probe metrics)" "-800 0 1600 600 2 800 600"
+
+# start_backdrop: the two-colour window behind the saver; sets BACKDROP.
+start_backdrop() {
+    local out
+    out=$(mktemp "$WORK/backdrop.XXXXXX")
+    wine_run "$PLIMZOR_HOSTS/backdrop.exe" "$LEFT_COLOUR" "$RIGHT_COLOUR" >"$out" 2>/dev/null &
+    BACKGROUND_PIDS+=("$!")
+    for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
+    BACKDROP=$(tr -d '\r\n' <"$out")
+    sleep 0.5
+}
+
+# end_saver: a key, as a user would; closed by message when the key did not
+# reach it (no window manager gives it the keyboard).
+end_saver() {
+    xdotool key a
+    wait_exit "$SAVER_PID" 5
+    if [ "$EXITED" = running ]; then
+        echo "     the key did not reach the saver; closing it"
+        probe close "$1" >/dev/null || true
+        wait_exit "$SAVER_PID" 10
+    fi
+}
+
+start_backdrop
+check "the backdrop is up" "$([ -n "$BACKDROP" ] && echo yes)" yes
+both="$LEFT_COLOUR,$RIGHT_COLOUR"
+left_half="800x600+0+0"
+right_half="800x600+800+0"
+for mode in 1000 1001; do
+    write_settings "$mode" 10
+    park_pointer 1200 300
+    start_saver /s
+    read -r hwnd left top width height _ <<<"$(wait_saver_window)"
+    check "mode $mode: the window covers both monitors" "$left $top $width $height" "-800 0 1600 600"
+    screenshot "$WORK/curtain-$mode.png"
+    [ "$mode" = 1000 ] && cp "$WORK/curtain-$mode.png" "$PLIMZOR_BUILD/monitors-curtain.png"
+    # Early in the curtain the captured picture still shows inside it, each
+    # monitor's middle in its own colour: the capture began at the virtual
+    # screen's top-left corner and the scene spans both monitors.
+    check "mode $mode: the middle of the left monitor still shows its colour" \
+        "$(pixels only "$WORK/curtain-$mode.png" $LEFT_COLOUR 100x60+350+270) $(pixels lit "$WORK/curtain-$mode.png" 100x60+350+270)" \
+        "ok 6000"
+    check "mode $mode: the middle of the right monitor still shows its colour" \
+        "$(pixels only "$WORK/curtain-$mode.png" $RIGHT_COLOUR 100x60+1150+270) $(pixels lit "$WORK/curtain-$mode.png" 100x60+1150+270)" \
+        "ok 6000"
+    # Over the run, shapes on both monitors; every frame obeys the pixel
+    # rules of a one-colour desktop on both: black, or the desktop's colour
+    # (standard), or within its bits (colourful). The picture scrolls, so
+    # either colour may show on either monitor.
+    rule=only
+    [ "$mode" = 1001 ] && rule=only-within
+    sleep 4
+    lit_left=0 lit_right=0
+    for shot in 1 2 3; do
+        screenshot "$WORK/running-$mode-$shot.png"
+        check "mode $mode, frame $shot: left monitor black or showing the desktop" \
+            "$(pixels $rule "$WORK/running-$mode-$shot.png" "$both" $left_half)" ok
+        check "mode $mode, frame $shot: right monitor black or showing the desktop" \
+            "$(pixels $rule "$WORK/running-$mode-$shot.png" "$both" $right_half)" ok
+        lit_left=$((lit_left + $(pixels lit "$WORK/running-$mode-$shot.png" $left_half)))
+        lit_right=$((lit_right + $(pixels lit "$WORK/running-$mode-$shot.png" $right_half)))
+        sleep 1.5
+    done
+    echo "     lit pixels over three frames: left $lit_left, right $lit_right"
+    check "mode $mode: shapes on the left monitor" "$([ "$lit_left" -gt 1000 ] && echo yes)" yes
+    check "mode $mode: shapes on the right monitor" "$([ "$lit_right" -gt 1000 ] && echo yes)" yes
+    check "mode $mode: black but for the shapes" \
+        "$([ "$(pixels black-share "$WORK/running-$mode-3.png")" -ge 50 ] && echo yes)" yes
+    cp "$WORK/running-$mode-3.png" "$PLIMZOR_BUILD/monitors-$mode.png"
+    end_saver "$hwnd"
+    check "mode $mode: ends with 0" "$EXITED" 0
+done
+echo "     screenshots: $PLIMZOR_BUILD/monitors-curtain.png, monitors-1000.png, monitors-1001.png"
+
+probe close "$BACKDROP" >/dev/null || true
+finish
