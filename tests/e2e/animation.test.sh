@@ -5,9 +5,6 @@
 # the top-left corner of the scene.
 source "$(dirname "$0")/lib.sh"
 
-# Checks on screenshots (tests/e2e/pixels.py), printing one word or number.
-pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
-
 # --- the curtain over the project's wallpaper ---
 project_wallpaper
 write_settings 1000 10

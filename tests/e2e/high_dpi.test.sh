@@ -7,8 +7,6 @@
 # declaration starts unaware as on Windows. Both values are put back at the
 # end: the prefix is shared by every test of the build tree.
 source "$(dirname "$0")/lib.sh"
-pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
-declare -F wine_run >/dev/null || wine_run() { "${WINELOADER:-wine}" "$@"; }
 
 DESKTOP_KEY='HKCU\Control Panel\Desktop'
 REPORT_DLL="$PLIMZOR_HOSTS/fixtures/dpi_report.dll"

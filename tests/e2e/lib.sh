@@ -116,6 +116,9 @@ wait_preview() {
 # screenshot FILE: what Xvfb shows, the whole virtual desktop included.
 screenshot() { import -window root "$1"; }
 
+# pixels COMMAND SHOT ...: the screenshot checks of tests/e2e/pixels.py.
+pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
+
 finish() {
     echo "$PASSED passed, $FAILED failed"
     [ "$FAILED" = 0 ]

@@ -11,11 +11,6 @@
 # saver a known picture to capture: one colour left of the virtual screen's
 # middle, another right of it.
 source "$(dirname "$0")/lib.sh"
-pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
-declare -F wine_run >/dev/null || wine_run() { "${WINELOADER:-wine}" "$@"; }
-declare -F wine_server >/dev/null || wine_server() {
-    if [ -x /usr/lib/wine/wineserver ]; then /usr/lib/wine/wineserver "$@"; else wineserver "$@"; fi
-}
 
 SCREEN_WIDTH=1600
 SCREEN_HEIGHT=600
