@@ -5,7 +5,8 @@
 PLIMZOR_PACKAGES=(
     wine wine32:i386 wine64 xvfb xdotool imagemagick
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-    cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils locales nsis python3-pefile
+    cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils locales
+    x11-xserver-utils nsis python3-pefile
 )
 PLIMZOR_SCREEN=${PLIMZOR_SCREEN:-1024x768}
 
