@@ -60,6 +60,12 @@ bool FileExists(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Whether a save has already made the per-user file: it then wins.
+bool UserFileExists()
+{
+    return gUserSettingsPath[0] && FileExists(gUserSettingsPath);
+}
+
 const char* PathOf(SettingsPlace place)
 {
     switch (place) {
@@ -208,8 +214,8 @@ void BuildSettingsPath(char* buffer)
     const DWORD appDataLength = GetEnvironmentVariableA("APPDATA", appData, sizeof appData);
     if (appDataLength > 0 && appDataLength < sizeof appData)
         DeriveUserSettingsPath(appData, longPath, gUserSettingsPath, sizeof gUserSettingsPath);
-    const SettingsPlace place = SettingsFileToRead(gProgramSettingsPath[0] != '\0', gUserSettingsPath[0] != '\0',
-                                                   gUserSettingsPath[0] && FileExists(gUserSettingsPath));
+    const SettingsPlace place =
+        SettingsFileToRead(gProgramSettingsPath[0] != '\0', gUserSettingsPath[0] != '\0', UserFileExists());
     CopyPath(buffer, PathOf(place));
 }
 
@@ -239,8 +245,8 @@ void LoadSettings(const char* path)
 SettingsPlace SaveSettings(int colorMode, int count)
 {
     SettingsPlace order[2];
-    const int places = SettingsFilesToSave(gProgramSettingsPath[0] != '\0', gUserSettingsPath[0] != '\0',
-                                           gUserSettingsPath[0] && FileExists(gUserSettingsPath), order);
+    const int places =
+        SettingsFilesToSave(gProgramSettingsPath[0] != '\0', gUserSettingsPath[0] != '\0', UserFileExists(), order);
     for (int i = 0; i < places; ++i) {
         if (order[i] == SettingsPlace::PerUser)
             CreateUserFolder();
