@@ -24,7 +24,10 @@ int main()
     const DWORD timeout = argc > 2 ? std::wcstoul(argv[2], nullptr, 10) : 10000;
     const DWORD start = GetTickCount();
     HWND dialog = nullptr;
-    while (!(dialog = FindWindowW(L"#32770", caption))) {
+    // The dialog is found by its caption as soon as it is created, before its
+    // controls exist and before WM_INITDIALOG has filled them; the system
+    // shows it only after that, so a visible dialog is a finished one.
+    while (!(dialog = FindWindowW(L"#32770", caption)) || !IsWindowVisible(dialog)) {
         if (GetTickCount() - start >= timeout)
             return 1;
         Sleep(50);
