@@ -2,6 +2,12 @@
 # copy of PLIMZOR.SCR (so its INI file starts absent), runs it under Wine in
 # the shared virtual desktop, and checks exit codes, windows and pixels.
 set -euo pipefail
+# A command of the test itself that fails stops the test before its summary,
+# and with its output sent away it would stop without a word: say which one.
+# (Only the test's own shell: failures inside command substitutions are the
+# answers that checks compare.)
+set -E
+trap 'stopped_with=$?; [ "$BASH_SUBSHELL" = 0 ] && echo "STOPPED at ${BASH_SOURCE[0]##*/}:$LINENO: $BASH_COMMAND (exit $stopped_with)" >&2' ERR
 
 : "${PLIMZOR_SCR:?run through ctest}" "${PLIMZOR_HOSTS:?run through ctest}"
 # wine_run and the rest of the harness: Wine is started the way use_wine set
@@ -132,7 +138,18 @@ use_wallpaper() {
     local name
     name=$(basename "$1")
     cp "$1" "$WINEPREFIX/drive_c/$name"
-    wine_run "$PLIMZOR_HOSTS/set_wallpaper.exe" "C:\\$name" >/dev/null 2>&1
+    # The pixel checks that follow are only as good as the wallpaper behind
+    # the saver: a start of the helper that fails is tried again, and one
+    # that never succeeds fails the test instead of stopping it unexplained.
+    local try rc
+    for try in 1 2 3; do
+        rc=0
+        wine_run "$PLIMZOR_HOSTS/set_wallpaper.exe" "C:\\$name" >/dev/null 2>&1 || rc=$?
+        [ "$rc" = 0 ] && break
+        echo "     set_wallpaper $name, try $try: exit $rc"
+        sleep 1
+    done
+    check "the wallpaper $name is set" "$rc" 0
     sleep 1
 }
 
