@@ -7,7 +7,11 @@ source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/dialog.sh"
 
 windows_path() { wine_run winepath.exe -w "$1" 2>/dev/null | tr -d '\r'; }
-unix_path() { wine_run winepath.exe -u "$1" 2>/dev/null | tr -d '\r'; }
+# unix_path 'C:\...': where a path on the prefix's drive C: lies.
+unix_path() {
+    local rest=${1#[Cc]:\\}
+    echo "$WINEPREFIX/drive_c/${rest//\\//}"
+}
 
 # shown WHAT MODE COUNT: the dialog shows that mode selected and that count.
 shown() {
@@ -56,8 +60,18 @@ run_saver_seen() {
 }
 
 # The per-user folder as this prefix names it (Wine sets APPDATA from the
-# user's profile, not from the Unix environment).
-APPDATA_WIN=$(wine_run cmd.exe /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')
+# user's profile, not from the Unix environment). Asked of Wine's cmd.exe,
+# up to three times: one start of it that fails says why and is tried again.
+APPDATA_WIN=
+for try in 1 2 3; do
+    rc=0
+    APPDATA_WIN=$(wine_run cmd.exe /c 'echo %APPDATA%' 2>"$WORK/cmd.err" | tr -d '\r') || rc=$?
+    [ "$rc" = 0 ] && [ -n "$APPDATA_WIN" ] && break
+    echo "     asking cmd.exe for APPDATA, try $try: exit $rc, answer '$APPDATA_WIN', $(head -c 300 "$WORK/cmd.err")"
+    APPDATA_WIN=
+    sleep 1
+done
+[ -n "$APPDATA_WIN" ] || { echo "FAIL cmd.exe never named the APPDATA folder"; exit 1; }
 USER_DIR="$(unix_path "$APPDATA_WIN")/PLIMZOR"
 # The savers of this test bear names of their own, so that a per-user file
 # left behind by a run that was killed cannot change what the other tests'
@@ -65,14 +79,17 @@ USER_DIR="$(unix_path "$APPDATA_WIN")/PLIMZOR"
 RO_NAME=PLZRO
 LONG_NAME="Plimzor Screen Saver"
 RO="$WORK/Program folder"
-MOUNTED=
+LOCKED_BY=
 
 remove_user_files() {
     rm -f "$USER_DIR/$RO_NAME.INI" "$USER_DIR/$LONG_NAME.INI"
     rmdir "$USER_DIR" 2>/dev/null || true
 }
 restore() {
-    [ -n "$MOUNTED" ] && { umount "$RO" 2>/dev/null || umount -l "$RO" 2>/dev/null || true; }
+    case $LOCKED_BY in
+        mount) umount "$RO" 2>/dev/null || umount -l "$RO" 2>/dev/null || true ;;
+        immutable) chattr -i "$RO/$RO_NAME.INI" "$RO" 2>/dev/null || true ;;
+    esac
     remove_user_files
     cleanup
 }
@@ -85,12 +102,26 @@ mkdir -p "$RO"
 cp "$PLIMZOR_SCR" "$RO/$RO_NAME.SCR"
 # An earlier choice beside the program, from before the folder was locked.
 printf '[PLIMZOR]\r\nPLIM_MODE=1000\r\nPLIM_KOSU=20\r\n' >"$RO/$RO_NAME.INI"
-# Root writes regardless of permission bits; a read-only mount holds for it.
-if [ "$(id -u)" = 0 ]; then
-    mount --bind "$RO" "$RO" && MOUNTED=1 && mount -o remount,bind,ro "$RO" || true
-else
-    chmod a-w "$RO"
-fi
+# Root writes regardless of permission bits. A read-only bind mount holds
+# for it; where mounting is not allowed, immutable flags on the folder and on
+# the file in it do.
+lock_folder() {
+    if [ "$(id -u)" != 0 ]; then
+        chmod a-w "$RO/$RO_NAME.INI" "$RO" && LOCKED_BY=permissions
+        return 0
+    fi
+    if mount --bind "$RO" "$RO" 2>/dev/null; then
+        if mount -o remount,bind,ro "$RO" 2>/dev/null; then
+            LOCKED_BY=mount
+            return 0
+        fi
+        umount "$RO" 2>/dev/null || umount -l "$RO"
+    fi
+    chattr +i "$RO/$RO_NAME.INI" "$RO" 2>/dev/null && LOCKED_BY=immutable
+    return 0
+}
+lock_folder
+echo "     the program folder is locked by: ${LOCKED_BY:-nothing that this host allows}"
 check "the program folder cannot be written" "$(touch "$RO/probe" 2>/dev/null && echo writable || echo locked)" locked
 
 SAVER="$RO/$RO_NAME.SCR"
