@@ -42,19 +42,36 @@ run_setup() {
     echo "$rc"
 }
 
-# uninstall: runs the registered quiet uninstall command. NSIS's uninstaller
-# copies itself to the temporary folder and returns at once, so this waits
-# until the uninstall entry is gone (or 60 s have passed).
+# uninstall: runs the registered uninstall command with /S. NSIS's
+# uninstaller copies itself to the temporary folder as Au_.exe, starts that
+# copy and returns at once; the copy does the work. So this waits until the
+# uninstall entry is gone and the copy has ended, each for at most 60 s of
+# wall-clock time, and says what it saw when the entry stays.
 uninstall() {
-    local uninstaller
-    uninstaller=$(reg_value "$UNINSTALL_KEY" UninstallString)
-    uninstaller=${uninstaller//\"/}
-    wine_run "$uninstaller" /S >/dev/null 2>&1 || true
-    for _ in $(seq 600); do
-        [ "$(key_exists "$UNINSTALL_KEY")" = no ] && break
-        sleep 0.1
+    local uninstaller=absent rc=0 deadline i seen_copy=no
+    # One reading of the entry that fails for a moment must not turn into an
+    # uninstall that never ran.
+    for i in 1 2 3; do
+        uninstaller=$(reg_value "$UNINSTALL_KEY" UninstallString)
+        [ "$uninstaller" != absent ] && break
+        sleep 1
     done
-    sleep 1
+    uninstaller=${uninstaller//\"/}
+    wine_run "$uninstaller" /S >/dev/null 2>&1 || rc=$?
+    deadline=$((SECONDS + 60))
+    while [ $SECONDS -lt $deadline ]; do
+        pgrep -f 'Au_\.exe' >/dev/null && seen_copy=yes
+        [ "$(key_exists "$UNINSTALL_KEY")" = no ] && break
+        sleep 0.5
+    done
+    deadline=$((SECONDS + 60))
+    while pgrep -f 'Au_\.exe' >/dev/null && [ $SECONDS -lt $deadline ]; do
+        seen_copy=yes
+        sleep 0.2
+    done
+    if [ "$(key_exists "$UNINSTALL_KEY")" = yes ]; then
+        echo "     the uninstaller '$uninstaller' /S exited with $rc; its copy was seen running: $seen_copy; the entry is still there"
+    fi
 }
 
 # The user's settings, written before anything is installed.
