@@ -42,13 +42,12 @@ run_setup() {
     echo "$rc"
 }
 
-# uninstall: runs the registered uninstall command with /S. NSIS's
-# uninstaller copies itself to the temporary folder as Au_.exe, starts that
-# copy and returns at once; the copy does the work. So this waits until the
-# uninstall entry is gone and the copy has ended, each for at most 60 s of
-# wall-clock time, and says what it saw when the entry stays.
+# uninstall: runs the registered uninstall command with /S and waits until
+# it has done its work: NSIS's uninstaller copies itself into the temporary
+# folder (~nsu*.tmp\Un.exe), starts that copy and returns at once, and the
+# copy does the work. Says what it saw when the entry stays.
 uninstall() {
-    local uninstaller=absent rc=0 deadline i seen_copy=no
+    local uninstaller=absent rc i
     # One reading of the entry that fails for a moment must not turn into an
     # uninstall that never ran.
     for i in 1 2 3; do
@@ -57,21 +56,35 @@ uninstall() {
         sleep 1
     done
     uninstaller=${uninstaller//\"/}
-    wine_run "$uninstaller" /S >/dev/null 2>&1 || rc=$?
-    deadline=$((SECONDS + 60))
+    # A start after which no copy ever ran is Wine failing to start it, not
+    # the uninstaller failing: it is started once more, and the output says so.
+    for i in 1 2; do
+        rc=0
+        wine_run "$uninstaller" /S >/dev/null 2>&1 || rc=$?
+        wait_uninstalled
+        [ "$(key_exists "$UNINSTALL_KEY")" = no ] && return 0
+        echo "     the uninstaller '$uninstaller' /S, start $i, exited with $rc; its copy was seen running: $SEEN_COPY; the entry is still there"
+        [ "$SEEN_COPY" = yes ] && return 0
+    done
+    return 0
+}
+
+# wait_uninstalled: waits until the uninstall entry is gone and NSIS's copy
+# has ended, each for at most 60 s; sets SEEN_COPY to whether the copy was
+# seen running.
+wait_uninstalled() {
+    local deadline=$((SECONDS + 60))
+    SEEN_COPY=no
     while [ $SECONDS -lt $deadline ]; do
-        pgrep -f 'Au_\.exe' >/dev/null && seen_copy=yes
+        pgrep -f '~nsu[^ ]*\.tmp' >/dev/null && SEEN_COPY=yes
         [ "$(key_exists "$UNINSTALL_KEY")" = no ] && break
         sleep 0.5
     done
     deadline=$((SECONDS + 60))
-    while pgrep -f 'Au_\.exe' >/dev/null && [ $SECONDS -lt $deadline ]; do
-        seen_copy=yes
+    while pgrep -f '~nsu[^ ]*\.tmp' >/dev/null && [ $SECONDS -lt $deadline ]; do
+        SEEN_COPY=yes
         sleep 0.2
     done
-    if [ "$(key_exists "$UNINSTALL_KEY")" = yes ]; then
-        echo "     the uninstaller '$uninstaller' /S exited with $rc; its copy was seen running: $seen_copy; the entry is still there"
-    fi
 }
 
 # The user's settings, written before anything is installed.
