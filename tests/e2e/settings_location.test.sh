@@ -89,6 +89,7 @@ restore() {
     case $LOCKED_BY in
         mount) umount "$RO" 2>/dev/null || umount -l "$RO" 2>/dev/null || true ;;
         immutable) chattr -i "$RO/$RO_NAME.INI" "$RO" 2>/dev/null || true ;;
+        permissions) chmod u+w "$RO/$RO_NAME.INI" "$RO" 2>/dev/null || true ;;
     esac
     remove_user_files
     cleanup
