@@ -125,12 +125,31 @@ screenshot() { import -window root "$1"; }
 # pixels COMMAND SHOT ...: the screenshot checks of tests/e2e/pixels.py.
 pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
 
+# retry WHAT COMMAND...: runs COMMAND until it succeeds, at most three
+# times, and returns its last status. A start of a Wine program can fail
+# once for reasons of Wine's own; each failed try is told on stderr, so a
+# caller may read the command's output.
+retry() {
+    local what=$1 try rc
+    shift
+    for try in 1 2 3; do
+        rc=0
+        "$@" || rc=$?
+        [ "$rc" = 0 ] && return 0
+        echo "     $what, try $try: exit $rc" >&2
+        sleep 1
+    done
+    return "$rc"
+}
+
 finish() {
     echo "$PASSED passed, $FAILED failed"
     [ "$FAILED" = 0 ]
 }
 
 # --- wallpapers and settings for the animation tests ---
+
+set_wallpaper_quietly() { wine_run "$PLIMZOR_HOSTS/set_wallpaper.exe" "$1" >/dev/null 2>&1; }
 
 # use_wallpaper BMP: puts BMP on the running virtual desktop at once (the
 # desktop is not restarted; tests/host/set_wallpaper.exe tells it).
@@ -139,16 +158,10 @@ use_wallpaper() {
     name=$(basename "$1")
     cp "$1" "$WINEPREFIX/drive_c/$name"
     # The pixel checks that follow are only as good as the wallpaper behind
-    # the saver: a start of the helper that fails is tried again, and one
-    # that never succeeds fails the test instead of stopping it unexplained.
-    local try rc
-    for try in 1 2 3; do
-        rc=0
-        wine_run "$PLIMZOR_HOSTS/set_wallpaper.exe" "C:\\$name" >/dev/null 2>&1 || rc=$?
-        [ "$rc" = 0 ] && break
-        echo "     set_wallpaper $name, try $try: exit $rc"
-        sleep 1
-    done
+    # the saver: one that never gets set fails the test instead of stopping
+    # it unexplained.
+    local rc=0
+    retry "set_wallpaper $name" set_wallpaper_quietly "C:\\$name" || rc=$?
     check "the wallpaper $name is set" "$rc" 0
     sleep 1
 }

@@ -60,18 +60,15 @@ run_saver_seen() {
 }
 
 # The per-user folder as this prefix names it (Wine sets APPDATA from the
-# user's profile, not from the Unix environment). Asked of Wine's cmd.exe,
-# up to three times: one start of it that fails says why and is tried again.
-APPDATA_WIN=
-for try in 1 2 3; do
-    rc=0
-    APPDATA_WIN=$(wine_run cmd.exe /c 'echo %APPDATA%' 2>"$WORK/cmd.err" | tr -d '\r') || rc=$?
-    [ "$rc" = 0 ] && [ -n "$APPDATA_WIN" ] && break
-    echo "     asking cmd.exe for APPDATA, try $try: exit $rc, answer '$APPDATA_WIN', $(head -c 300 "$WORK/cmd.err")"
-    APPDATA_WIN=
-    sleep 1
-done
-[ -n "$APPDATA_WIN" ] || { echo "FAIL cmd.exe never named the APPDATA folder"; exit 1; }
+# user's profile, not from the Unix environment), asked of Wine's cmd.exe.
+ask_appdata() {
+    local answer
+    answer=$(wine_run cmd.exe /c 'echo %APPDATA%' 2>"$WORK/cmd.err" | tr -d '\r') && [ -n "$answer" ] ||
+        { head -c 300 "$WORK/cmd.err" >&2; return 1; }
+    echo "$answer"
+}
+APPDATA_WIN=$(retry "asking cmd.exe for APPDATA" ask_appdata) ||
+    { echo "FAIL cmd.exe never named the APPDATA folder"; exit 1; }
 USER_DIR="$(unix_path "$APPDATA_WIN")/PLIMZOR"
 # The savers of this test bear names of their own, so that a per-user file
 # left behind by a run that was killed cannot change what the other tests'
