@@ -2,12 +2,19 @@
 # machine lacks, building, and the Wine + Xvfb environment the saver runs in.
 # Source it; it defines functions and sets nothing else.
 
+# What the x86_64 build, its tests and the installer need: without any of
+# these the run cannot go on.
 PLIMZOR_PACKAGES=(
-    wine wine32:i386 wine64 xvfb xdotool imagemagick
+    wine wine64 xvfb xdotool imagemagick
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils locales
     x11-xserver-utils nsis python3-pefile
 )
+# What only the i686 tests need: the 32-bit Wine. Installed on its own, after
+# the rest, because it is the first thing a package index out of sync takes
+# away (its libraries must match the versions of their amd64 twins); without
+# it the i686 build still gets its file checks.
+PLIMZOR_PACKAGES_32=(wine32:i386)
 PLIMZOR_SCREEN=${PLIMZOR_SCREEN:-1024x768}
 
 say() { printf '== %s\n' "$*" >&2; }
@@ -22,18 +29,63 @@ ensure_japanese_locale() {
     $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 }
 
-install_packages() {
-    local missing=() pkg
-    for pkg in "${PLIMZOR_PACKAGES[@]}"; do
+# missing_packages NAME...: those of NAME not installed, one line.
+missing_packages() {
+    local pkg missing=()
+    for pkg in "$@"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
     done
-    if [ ${#missing[@]} -gt 0 ]; then
-        say "installing: ${missing[*]}"
-        local sudo=
-        [ "$(id -u)" = 0 ] || sudo=sudo
+    echo "${missing[*]}"
+}
+
+# apt_last_error FILE: apt's last error line in FILE (or its last line).
+apt_last_error() {
+    local line
+    line=$(grep -E '^(E|W): ' "$1" | tail -n 1 || true)
+    [ -n "$line" ] || line=$(grep -v '^[[:space:]]*$' "$1" | tail -n 1 || true)
+    printf '%s' "${line:-no message}"
+}
+
+# install_packages: installs what this machine lacks. A package index that
+# fails to download (a mirror in the middle of a sync) is a warning: the
+# install goes on with the indexes there are. The 32-bit Wine comes last, on
+# its own; when it cannot be had, PLIMZOR_NO_WINE32 says why and the run goes
+# on without it. Fails, naming them, when required packages stay missing.
+PLIMZOR_NO_WINE32=
+install_packages() {
+    local missing missing32 sudo= log try
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    missing=$(missing_packages "${PLIMZOR_PACKAGES[@]}")
+    missing32=$(missing_packages "${PLIMZOR_PACKAGES_32[@]}")
+    if [ -n "$missing$missing32" ]; then
+        log=$(mktemp)
+        say "installing: $missing $missing32"
         $sudo dpkg --add-architecture i386
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+        for try in 1 2 3; do
+            $sudo apt-get update -qq -o Acquire::Retries=3 >"$log" 2>&1 && break
+            say "warning: apt-get update failed (try $try of 3): $(apt_last_error "$log")"
+            [ "$try" = 3 ] && say "warning: going on with the package indexes there are"
+        done
+        if [ -n "$missing" ]; then
+            # shellcheck disable=SC2086
+            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >"$log" 2>&1 || true
+            missing=$(missing_packages $missing)
+            if [ -n "$missing" ]; then
+                say "could not install what the x86_64 build, its tests and the installer need: $missing"
+                say "apt: $(apt_last_error "$log")"
+                rm -f "$log"
+                return 1
+            fi
+        fi
+        if [ -n "$missing32" ]; then
+            # shellcheck disable=SC2086
+            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing32 >"$log" 2>&1 || true
+            if [ -n "$(missing_packages $missing32)" ]; then
+                PLIMZOR_NO_WINE32="the 32-bit Wine could not be installed (apt: $(apt_last_error "$log"))"
+                say "warning: $PLIMZOR_NO_WINE32"
+            fi
+        fi
+        rm -f "$log"
     fi
     ensure_japanese_locale
 }
@@ -93,6 +145,18 @@ build_dir() {
 # code. Asked by running a 32-bit program, not guessed from the kernel name.
 can_run_32bit() {
     "$PLIMZOR_WINE32" --version >/dev/null 2>&1
+}
+
+# why_no_32bit: empty when the i686 tests can run here, otherwise why not,
+# in words for the builds line.
+why_no_32bit() {
+    if [ -n "$PLIMZOR_NO_WINE32" ]; then
+        echo "$PLIMZOR_NO_WINE32"
+    elif [ ! -e "$PLIMZOR_WINE32" ]; then
+        echo "the 32-bit Wine is not installed ($PLIMZOR_WINE32 is missing)"
+    elif ! can_run_32bit; then
+        echo "this host cannot execute 32-bit programs"
+    fi
 }
 
 # use_wine ARCH: exports what every Wine start of ARCH's build needs (loader,

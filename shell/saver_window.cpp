@@ -61,9 +61,16 @@ HWND CreateSaverWindow(HWND parent)
         // the same metrics).
         place = SaverScreenArea(ReadScreenMetrics());
     }
-    gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top,
-                                         place.right - place.left, place.bottom - place.top, parent, nullptr,
-                                         gShell.instance, nullptr);
+    const int width = place.right - place.left;
+    const int height = place.bottom - place.top;
+    gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top, width,
+                                         height, parent, nullptr, gShell.instance, nullptr);
+    // Set twice: Wine's 32-bit loader scales a DPI-aware program's creation
+    // size as if it were unaware (two thirds at 144 DPI); on Windows this
+    // second placement changes nothing.
+    if (gShell.saverWindow)
+        SetWindowPos(gShell.saverWindow, nullptr, place.left, place.top, width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     return gShell.saverWindow;
 }
 

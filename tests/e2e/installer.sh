@@ -9,8 +9,9 @@ source "$(dirname "$0")/lib.sh"
 
 : "${PLIMZOR_DIST:?run through scripts/test}" "${PLIMZOR_STAND_IN:?run through scripts/test}"
 SETUP=$PLIMZOR_DIST/PLIMZOR-Setup.exe
-if ! can_run_32bit; then
-    echo "this host cannot execute 32-bit programs: the same installer built as a 64-bit program stands in for PLIMZOR-Setup.exe"
+no32=$(why_no_32bit)
+if [ -n "$no32" ]; then
+    echo "$no32: the same installer built as a 64-bit program stands in for PLIMZOR-Setup.exe"
     SETUP=$PLIMZOR_STAND_IN
 fi
 check "the installer was built" "$([ -f "$SETUP" ] && echo yes)" yes
