@@ -10,19 +10,28 @@ int gLiveObjects = 0;
 
 } // namespace
 
-void CreateSurface(Surface& surface, HDC reference, int width, int height)
+bool CreateSurface(Surface& surface, HDC reference, int width, int height)
 {
     surface = {};
+    if (width <= 0 || height <= 0)
+        return false;
     surface.dc = CreateCompatibleDC(reference);
     if (surface.dc)
         ++gLiveObjects;
     // Compatible with the reference, not with the new memory context: a new
-    // memory context holds a one-pixel monochrome bitmap.
-    surface.bitmap = CreateCompatibleBitmap(reference, width, height);
-    if (surface.bitmap)
+    // memory context holds a one-pixel monochrome bitmap, which is what the
+    // context would keep, showing garbage, if the bitmap were not checked.
+    if (surface.dc)
+        surface.bitmap = CreateCompatibleBitmap(reference, width, height);
+    if (surface.bitmap) {
         ++gLiveObjects;
-    if (surface.dc && surface.bitmap)
         surface.originalBitmap = SelectObject(surface.dc, surface.bitmap);
+    }
+    if (!surface.originalBitmap) {
+        DestroySurface(surface);
+        return false;
+    }
+    return true;
 }
 
 void DestroySurface(Surface& surface)

@@ -13,10 +13,10 @@ struct Surface {
     HGDIOBJ originalBitmap;  // what the new context held; selected back at release
 };
 
-// Makes a width x height surface compatible with reference. On failure the
-// parts that could be made are kept (drawing into a missing context simply
-// fails) and released as usual.
-void CreateSurface(Surface& surface, HDC reference, int width, int height);
+// Makes a width x height surface compatible with reference. Returns false,
+// holding nothing, when the context or the bitmap cannot be had (a surface
+// too big for the memory or the address space left) or the size is empty.
+bool CreateSurface(Surface& surface, HDC reference, int width, int height);
 // Selects the original bitmap back, then deletes the bitmap and the context.
 void DestroySurface(Surface& surface);
 

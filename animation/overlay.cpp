@@ -17,6 +17,9 @@ int MoveOverlay(Overlay& overlay, POINT tiles[4])
 {
     const int width = gScene.width;
     const int height = gScene.height;
+    // An empty scene has nothing to lay (and no width to wrap at).
+    if (width <= 0 || height <= 0)
+        return 0;
     overlay.horizontalOffset = (overlay.horizontalOffset + 1) % width;
     overlay.verticalOffset += overlay.verticalStep;
     // The offset is not clamped: it reaches H at the bottom turn and -1 at

@@ -34,12 +34,19 @@ void CreateScene(HWND window)
     // The scene spans what the full-screen window covers, every monitor,
     // even in a preview (which shows its top-left corner).
     const RECT area = SaverScreenArea(ReadScreenMetrics());
+    SceneSize size = {area.right - area.left, area.bottom - area.top};
+    // A preview with no room draws nothing at all: a blank scene.
+    RECT client = {};
+    if (gShell.isPreview && (!GetClientRect(window, &client) || IsRectEmpty(&client)))
+        size = SceneSize{0, 0};
     HDC windowDC = GetDC(window);
-    BuildScene(windowDC, area.right - area.left, area.bottom - area.top, gSettings.colorMode, gSettings.count);
+    BuildScene(windowDC, size.width, size.height, gSettings.colorMode, gSettings.count);
     CaptureDesktop(window);
     CopySnapshotToFrame();
     ReleaseDC(window, windowDC);
-    gScene.timerId = SetTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+    // A blank scene has nothing to animate.
+    if (!SceneIsBlank())
+        gScene.timerId = StartAnimationTimer(window);
 }
 
 void PaintScene(HWND window)
@@ -49,10 +56,28 @@ void PaintScene(HWND window)
     // the update region of every later paint.
     if (!gScene.paintDC)
         gScene.paintDC = BeginPaint(window, &gScene.paint);
+    if (SceneIsBlank()) {
+        RECT client = {};
+        GetClientRect(window, &client);
+        PatBlt(gScene.paintDC, 0, 0, client.right, client.bottom, BLACKNESS);
+        return;
+    }
     BitBlt(gScene.paintDC, 0, 0, gScene.width, gScene.height, gScene.frame.dc, 0, 0, SRCCOPY);
 }
 
 } // namespace
+
+TimerStarter gStartTimer = SetTimer;
+
+UINT_PTR StartAnimationTimer(HWND window)
+{
+    // A refused timer leaves the picture frozen; one more try, and after
+    // that the saver stays as it is (it still closes as always).
+    UINT_PTR id = gStartTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+    if (!id)
+        id = gStartTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+    return id;
+}
 
 bool IsColorful()
 {
@@ -63,19 +88,23 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
 {
     gScene.colorMode = colorMode;
     gScene.count = count;
-    gScene.width = width;
-    gScene.height = height;
-    gScene.minBallSize = height / 8;
-    gScene.maxBallSize = height / 3;
-    // No frame buffer and no hollow brush yet: the shapes' first brushes are
-    // simply created.
-    gScene.frame = {};
-    gScene.snapshot = {};
+    // No hollow brush yet: the shapes' first brushes are simply created.
     gScene.hollowBrush = nullptr;
     gScene.currentBrush = nullptr;
     gScene.paintDC = nullptr;
     gScene.paint = {};
     gScene.timerId = 0;
+    // The surfaces decide the size the shapes move in, so they come first.
+    const SceneSize size = AcquireSceneSurfaces(reference, SceneSize{width, height},
+                                                SceneSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+    gScene.width = size.width;
+    gScene.height = size.height;
+    gScene.minBallSize = gScene.height / 8;
+    gScene.maxBallSize = gScene.height / 3;
+    // The curtain outlines its rectangles without filling them.
+    gScene.currentBrush = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    if (gScene.frame.dc)
+        SelectObject(gScene.frame.dc, gScene.currentBrush);
     for (int i = 0; i < count; ++i) {
         gScene.balls[i] = AllocateRecord<Ball>();
         gScene.squares[i] = AllocateRecord<Square>();
@@ -90,16 +119,44 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     gScene.active = 1;
     gScene.insetB = 2;
     gScene.phase = 1;
+}
 
-    CreateSurface(gScene.frame, reference, width, height);
-    // The curtain outlines its rectangles without filling them.
-    gScene.currentBrush = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    SelectObject(gScene.frame.dc, gScene.currentBrush);
-    CreateSurface(gScene.snapshot, reference, width, height);
+int SceneSizesToTry(SceneSize asked, SceneSize primary, SceneSize sizes[2])
+{
+    // An empty size is no scene at all, whatever the primary screen is.
+    if (asked.width <= 0 || asked.height <= 0)
+        return 0;
+    int n = 0;
+    sizes[n++] = asked;
+    const bool primarySmaller = primary.width < asked.width || primary.height < asked.height;
+    if (primary.width > 0 && primary.height > 0 && primarySmaller)
+        sizes[n++] = primary;
+    return n;
+}
+
+SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary)
+{
+    SceneSize sizes[2];
+    const int n = SceneSizesToTry(asked, primary, sizes);
+    for (int i = 0; i < n; ++i) {
+        if (CreateSurface(gScene.frame, reference, sizes[i].width, sizes[i].height) &&
+            CreateSurface(gScene.snapshot, reference, sizes[i].width, sizes[i].height))
+            return sizes[i];
+        DestroySurface(gScene.frame);
+        DestroySurface(gScene.snapshot);
+    }
+    return SceneSize{0, 0};
+}
+
+bool SceneIsBlank()
+{
+    return !gScene.frame.dc;
 }
 
 void CaptureDesktop(HWND window)
 {
+    if (SceneIsBlank())
+        return;
     // Not the window's own context: a window that has not painted yet reads
     // back black under a desktop compositor and under Wine. The screen's
     // context at the window's place holds what the user was looking at: for
@@ -116,6 +173,8 @@ void CaptureDesktop(HWND window)
 
 void CopySnapshotToFrame()
 {
+    if (SceneIsBlank())
+        return;
     BitBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, gScene.snapshot.dc, 0, 0, SRCCOPY);
 }
 

@@ -79,11 +79,31 @@ extern RecordAllocator gAllocateRecord;
 constexpr int OutOfMemoryExitCode = 1;
 
 // --- lifecycle (scene.cpp) ---
-// Builds everything but the picture: settings-derived fields, shapes (square
-// then ball per pair), overlay, curtain start, frame buffer and snapshot
-// surfaces compatible with reference. Ends the process with exit code 1 when
-// a record cannot be allocated.
+// Builds everything but the picture: frame buffer and snapshot surfaces
+// compatible with reference (at width x height, else at the primary
+// screen's size, else none: a blank scene), the settings-derived fields,
+// shapes (square then ball per pair), overlay and curtain start. Ends the
+// process with exit code 1 when a record cannot be allocated.
 void BuildScene(HDC reference, int width, int height, int colorMode, int count);
+// The sizes the scene's surfaces are tried at, best first: the size asked
+// for, then the primary screen's when it is smaller; nothing when the size
+// asked for is empty.
+// Returns how many (0 to 2).
+struct SceneSize {
+    int width;
+    int height;
+};
+int SceneSizesToTry(SceneSize asked, SceneSize primary, SceneSize sizes[2]);
+// Makes the frame buffer and the snapshot at the first of those sizes they
+// can both be had at, and returns it; {0, 0}, with no surfaces, when none.
+SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary);
+// A scene without surfaces: the saver is a plain black blanker.
+bool SceneIsBlank();
+// Starts the animation's timer, trying once more when it is refused; 0 when
+// it could not be had. SetTimer unless a test replaces it.
+using TimerStarter = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
+extern TimerStarter gStartTimer;
+UINT_PTR StartAnimationTimer(HWND window);
 // Copies what the screen shows at the window's place into the snapshot.
 void CaptureDesktop(HWND window);
 // Starts the curtain from the snapshot.

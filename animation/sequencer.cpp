@@ -91,6 +91,8 @@ void RunningTick()
 
 void TickScene()
 {
+    if (SceneIsBlank())
+        return;
     if (gScene.phase == RunningPhase)
         RunningTick();
     else

@@ -103,21 +103,37 @@ build_tree() {
     cmake --build "$dir"
 }
 
-# Starts a private Xvfb on a free display and exports DISPLAY.
-start_xvfb() {
-    local n=90
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 "${PLIMZOR_SCREEN}x24" -nolisten tcp >/dev/null 2>&1 &
-    PLIMZOR_XVFB_PID=$!
-    export DISPLAY=":$n"
-    local i
-    for i in $(seq 50); do
-        xdpyinfo >/dev/null 2>&1 && return 0
-        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+# start_own_xvfb WIDTHxHEIGHT [XVFB OPTIONS...]: starts an Xvfb on a display
+# number it picks itself (so that test runs side by side never take the
+# same one), exports DISPLAY and sets XVFB_STARTED_PID.
+start_own_xvfb() {
+    local size=$1 fdfile i n=
+    shift
+    fdfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp "$@" 3>"$fdfile" >/dev/null 2>&1 &
+    XVFB_STARTED_PID=$!
+    for i in $(seq 100); do
+        n=$(tr -dc '0-9' <"$fdfile")
+        [ -n "$n" ] && break
+        kill -0 "$XVFB_STARTED_PID" 2>/dev/null || break
         sleep 0.1
     done
-    say "Xvfb did not start"
-    return 1
+    rm -f "$fdfile"
+    if [ -z "$n" ]; then
+        kill "$XVFB_STARTED_PID" >/dev/null 2>&1 || true
+        XVFB_STARTED_PID=
+        return 1
+    fi
+    export DISPLAY=":$n"
+}
+
+# Starts the harness's private Xvfb and exports DISPLAY.
+start_xvfb() {
+    if ! start_own_xvfb "$PLIMZOR_SCREEN"; then
+        say "Xvfb did not start"
+        return 1
+    fi
+    PLIMZOR_XVFB_PID=$XVFB_STARTED_PID
 }
 
 # The two builds and how each one's programs are started. Debian's

@@ -55,10 +55,18 @@ bool DecideInput(HWND window, UINT message, WPARAM wParam)
         // The message's own coordinates are client-relative and may be
         // stale; the cursor's screen position is what counts.
         POINT now = {};
-        GetCursorPos(&now);
-        if (MovedBeyondThreshold(gShell.anchorCursor, now)) {
+        const bool read = gReadCursor(&now) != FALSE;
+        switch (JudgePointer(gShell.anchorKnown, gShell.anchorCursor, read, now)) {
+        case PointerVerdict::Close:
             PostClose(window);
+            [[fallthrough]];
+        case PointerVerdict::Anchor:
             gShell.anchorCursor = now;
+            gShell.anchorKnown = true;
+            break;
+        case PointerVerdict::Ignore:
+        case PointerVerdict::Stay:
+            break;
         }
         break;
     }
@@ -69,6 +77,25 @@ bool DecideInput(HWND window, UINT message, WPARAM wParam)
 }
 
 } // namespace
+
+CursorReader gReadCursor = GetCursorPos;
+
+void TakeCursorAnchor()
+{
+    POINT now = {};
+    gShell.anchorKnown = gReadCursor(&now) != FALSE;
+    if (gShell.anchorKnown)
+        gShell.anchorCursor = now;
+}
+
+PointerVerdict JudgePointer(bool anchorKnown, POINT anchor, bool nowKnown, POINT now)
+{
+    if (!nowKnown)
+        return PointerVerdict::Ignore;
+    if (!anchorKnown)
+        return PointerVerdict::Anchor;
+    return MovedBeyondThreshold(anchor, now) ? PointerVerdict::Close : PointerVerdict::Stay;
+}
 
 bool MovedBeyondThreshold(POINT anchor, POINT now)
 {
@@ -86,7 +113,7 @@ LRESULT DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
     if (message == WM_CLOSE) {
         if (gShell.isWin9x && !ConfirmClose(window)) {
-            GetCursorPos(&gShell.anchorCursor);
+            TakeCursorAnchor();
             return 0;
         }
         return DefaultHandling(window, message, wParam, lParam);

@@ -113,7 +113,7 @@ LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (gShell.associateContext)
                 gShell.detachedContext = gShell.associateContext(window, nullptr);
         }
-        GetCursorPos(&gShell.anchorCursor);
+        TakeCursorAnchor();
         if (!gShell.isPreview)
             HideCursor();
         break;

@@ -36,6 +36,7 @@ struct ShellState {
     AssociateContextFn associateContext;
     HIMC detachedContext;
     POINT anchorCursor;
+    bool anchorKnown;  // false while no pointer position could be read
     bool isClosing;
     bool isVerifying;
     HMODULE passwordModule;
@@ -103,6 +104,23 @@ extern const char SaverClassName[];
 // --- default handling and closing ---
 LRESULT DefaultSaverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool MovedBeyondThreshold(POINT anchor, POINT now);
+
+// What a mouse move means. The pointer cannot always be read (the saver's
+// desktop is not the input desktop in a disconnected remote session or
+// after a desktop switch), and a position that was not read is never
+// movement: the saver closes only on a real move from a real anchor.
+enum class PointerVerdict {
+    Ignore,  // nothing read now: no movement, anchor kept
+    Anchor,  // the first position read: it becomes the anchor
+    Stay,    // within the threshold of the anchor
+    Close,   // beyond it: close, and the anchor moves here
+};
+PointerVerdict JudgePointer(bool anchorKnown, POINT anchor, bool nowKnown, POINT now);
+// Reads the pointer's screen position; tests replace it with one that fails.
+using CursorReader = BOOL(WINAPI*)(LPPOINT);
+extern CursorReader gReadCursor;
+// Takes the anchor where the pointer is now, if it can be read.
+void TakeCursorAnchor();
 
 // --- password protection (Windows 9x family) ---
 void SetSaverRunning(bool on);

@@ -119,6 +119,39 @@ wait_preview() {
     echo "$line"
 }
 
+# use_own_display WIDTH HEIGHT PREFIX: for a test that needs a screen the
+# shared virtual desktop cannot give (several monitors, a very large
+# screen): a plain Xvfb of its own, which outlives its clients, as DISPLAY,
+# and a Wine prefix of its own without a virtual desktop, made once, as
+# WINEPREFIX. Both are ended when the test ends.
+OWN_XVFB_PID=
+use_own_display() {
+    export WINEPREFIX=$3
+    trap 'wine_server -k >/dev/null 2>&1 || true; [ -n "$OWN_XVFB_PID" ] && kill "$OWN_XVFB_PID" >/dev/null 2>&1; cleanup' EXIT
+    start_own_xvfb "$1x$2" -noreset || { echo "no X display of $1x$2 could be started"; return 1; }
+    OWN_XVFB_PID=$XVFB_STARTED_PID
+    if [ ! -f "$WINEPREFIX/.plimzor-ready" ]; then
+        mkdir -p "$WINEPREFIX"
+        wine_run wineboot.exe -i >/dev/null 2>&1
+        wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        wine_server -w
+        touch "$WINEPREFIX/.plimzor-ready"
+    fi
+}
+
+# end_saver HWND: a key, as a user would; closed by message when the key did
+# not reach it (without a window manager nothing gives it the keyboard).
+# Sets EXITED.
+end_saver() {
+    xdotool key a
+    wait_exit "$SAVER_PID" 5
+    if [ "$EXITED" = running ]; then
+        echo "     the key did not reach the saver; closing it"
+        probe close "$1" >/dev/null || true
+        wait_exit "$SAVER_PID" 10
+    fi
+}
+
 # screenshot FILE: what Xvfb shows, the whole virtual desktop included.
 screenshot() { import -window root "$1"; }
 

@@ -16,54 +16,15 @@ SCREEN_WIDTH=1600
 SCREEN_HEIGHT=600
 LEFT_COLOUR=c8a064
 RIGHT_COLOUR=64a0c8
-PREFIX="$PLIMZOR_BUILD/monitors-wineprefix"
-XVFB_PID=
-
-stop_own_display() {
-    # Only this test's own prefix and display.
-    WINEPREFIX=$PREFIX wine_server -k >/dev/null 2>&1 || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
-    cleanup
-}
-trap stop_own_display EXIT
-
-# An X display of our own: the first free number from 160 on.
-start_own_display() {
-    local n=160 i
-    for ((; n < 200; n++)); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 "${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24" -noreset -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        for i in $(seq 50); do
-            if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-                export DISPLAY=":$n"
-                return 0
-            fi
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill "$XVFB_PID" >/dev/null 2>&1 || true
-        XVFB_PID=
-    done
-    echo "no X display could be started"
-    return 1
-}
-
-start_own_display
+use_own_display "$SCREEN_WIDTH" "$SCREEN_HEIGHT" "$PLIMZOR_BUILD/monitors-wineprefix"
 # Two monitors of 800 x 600 (about 96 DPI: 211 mm wide), the primary (*) on
 # the right.
 xrandr --setmonitor L "800/211x600/158+0+0" screen >/dev/null
 xrandr --setmonitor '*R' "800/211x600/158+800+0" none >/dev/null
-
-export WINEPREFIX=$PREFIX
-if [ ! -f "$PREFIX/.plimzor-ready" ]; then
-    mkdir -p "$PREFIX"
-    wine_run wineboot.exe -i >/dev/null 2>&1
-    wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
-    wine_server -w
-    touch "$PREFIX/.plimzor-ready"
-fi
+wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
+# The prefix's desktop process, started with the reg call, read its monitors
+# before the value was there; end it, so that the next one reads them anew.
+wine_server -k >/dev/null 2>&1 || true
 
 check "two monitors, the virtual screen starting left of the primary" "$(probe metrics)" "-800 0 1600 600 2 800 600"
 
@@ -76,18 +37,6 @@ start_backdrop() {
     for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
     BACKDROP=$(tr -d '\r\n' <"$out")
     sleep 0.5
-}
-
-# end_saver: a key, as a user would; closed by message when the key did not
-# reach it (no window manager gives it the keyboard).
-end_saver() {
-    xdotool key a
-    wait_exit "$SAVER_PID" 5
-    if [ "$EXITED" = running ]; then
-        echo "     the key did not reach the saver; closing it"
-        probe close "$1" >/dev/null || true
-        wait_exit "$SAVER_PID" 10
-    fi
 }
 
 start_backdrop

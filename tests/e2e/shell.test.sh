@@ -69,4 +69,19 @@ check "preview ends with 0 when its host goes" "$EXITED" 0
 wait_exit "$HOST_PID" 5
 check "host ended" "$EXITED" 0
 
+# A host with no room for a preview: nothing is drawn, nothing faults, and
+# the preview still ends with its host.
+for size in "0 0" "200 0"; do
+    # shellcheck disable=SC2086
+    start_host $size
+    start_saver /p "$HOST"
+    sleep 2
+    wait_exit "$SAVER_PID" 1
+    check "a ${size/ /x} preview runs without fault" "$EXITED" running
+    probe close "$HOST" >/dev/null
+    wait_exit "$SAVER_PID" 10
+    check "the ${size/ /x} preview ends with 0 when its host goes" "$EXITED" 0
+    wait_exit "$HOST_PID" 5
+done
+
 finish

@@ -2,6 +2,8 @@
 # The 32-bit PLIMZOR.SCR must load on Windows 95 and NT 4.0: its header asks
 # for nothing newer than 4.0, it is a GUI program, and it imports exactly the
 # functions of the allow-list beside this script, each one exported there.
+# It is also large-address-aware, so that 64-bit Windows gives it 4 GB for
+# the surfaces of very large virtual screens (older systems ignore the flag).
 # Reads the file with objdump: needs no Wine, so it runs on every host.
 set -euo pipefail
 objdump=$1 exe=$2 list=$3
@@ -21,6 +23,9 @@ for name in MajorOSystemVersion MinorOSystemVersion MajorSubsystemVersion MinorS
     got=$(field "$name")
     [ "$got" = "$want" ] || fail "$name is '$got', expected $want (Windows 95 and NT 4.0 refuse newer)"
 done
+characteristics=$(field Characteristics)
+(( (16#${characteristics#0x} & 0x20) != 0 )) 2>/dev/null ||
+    fail "characteristics are '$characteristics': not large-address-aware (IMAGE_FILE_LARGE_ADDRESS_AWARE, 0x20)"
 subsystem=$(field Subsystem)
 [ "$subsystem" = 00000002 ] || fail "subsystem is '$subsystem', expected 00000002 (Windows GUI)"
 
@@ -51,6 +56,6 @@ while read -r pair; do
 done < <(comm -13 <(echo "$imported") <(echo "$allowed"))
 
 if [ "$status" = 0 ]; then
-    echo "header 4.0, GUI subsystem; $(wc -l <<<"$imported") imports, all on the allow-list"
+    echo "header 4.0, GUI subsystem, large-address-aware; $(wc -l <<<"$imported") imports, all on the allow-list"
 fi
 exit $status

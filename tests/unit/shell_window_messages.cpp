@@ -39,6 +39,7 @@ protected:
         window = host = nullptr;
         Drain();
         ResetShellState();
+        gReadCursor = GetCursorPos;
     }
 
     // Empties the thread's queue (quit messages included); paints are always
@@ -362,6 +363,94 @@ TEST_F(SaverWindow, MouseMovementBeyondFourPixelsCloses)
     GetCursorPos(&now);
     EXPECT_EQ(gShell.anchorCursor.x, now.x);
     EXPECT_EQ(gShell.anchorCursor.y, now.y);
+}
+
+// Wine's 32-bit loader creates a DPI-aware program's windows at the size an
+// unaware one would get (two thirds of it at 144 DPI). A hook does the same
+// here, whatever the loader: while a saver window is being created it is
+// shrunk to two thirds. It must still end at the size it asked for.
+LRESULT CALLBACK ShrinkSaverWindowsAtCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent.message == WM_CREATE) {
+        char name[64] = {};
+        GetClassNameA(sent.hwnd, name, sizeof name);
+        const CREATESTRUCTA& create = *reinterpret_cast<const CREATESTRUCTA*>(sent.lParam);
+        if (lstrcmpA(name, SaverClassName) == 0)
+            SetWindowPos(sent.hwnd, nullptr, create.x, create.y, create.cx * 2 / 3, create.cy * 2 / 3,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(SaverWindow, EndsAtTheSizeItAskedForWhenCreationScalesIt)
+{
+    const RECT area = SaverScreenArea(ReadScreenMetrics());
+    for (bool preview : {false, true}) {
+        SCOPED_TRACE(preview ? "preview" : "full screen");
+        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, ShrinkSaverWindowsAtCreation, nullptr, GetCurrentThreadId());
+        ASSERT_NE(hook, nullptr);
+        Open(preview);
+        UnhookWindowsHookEx(hook);
+        RECT client = {};
+        GetClientRect(window, &client);
+        const SIZE want = preview ? SIZE{320, 240} : SIZE{area.right - area.left, area.bottom - area.top};
+        EXPECT_EQ(client.right, want.cx);
+        EXPECT_EQ(client.bottom, want.cy);
+        TearDown();
+    }
+}
+
+TEST(JudgePointer, APositionNotReadIsNeverMovement)
+{
+    const POINT anchor = {100, 100};
+    const struct {
+        const char* name;
+        bool anchorKnown;
+        bool nowKnown;
+        POINT now;
+        PointerVerdict verdict;
+    } cases[] = {
+        {"anchor unknown, read fails", false, false, {0, 0}, PointerVerdict::Ignore},
+        {"anchor unknown, read succeeds far away", false, true, {900, 900}, PointerVerdict::Anchor},
+        {"anchor known, read fails (now would look like 0,0)", true, false, {0, 0}, PointerVerdict::Ignore},
+        {"anchor known, within the threshold", true, true, {103, 101}, PointerVerdict::Stay},
+        {"anchor known, beyond the threshold", true, true, {103, 102}, PointerVerdict::Close},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(JudgePointer(c.anchorKnown, anchor, c.nowKnown, c.now), c.verdict);
+    }
+}
+
+// The pointer's position could not be read while the window was created
+// (another input desktop): moves stay harmless until a position can be
+// read, that one becomes the anchor, and only a real move from it closes.
+BOOL WINAPI PointerUnreadable(LPPOINT)
+{
+    return FALSE;
+}
+
+TEST_F(SaverWindow, AnUnreadablePointerNeverCloses)
+{
+    gReadCursor = PointerUnreadable;
+    Open(false);
+    EXPECT_FALSE(gShell.anchorKnown);
+    for (int i = 0; i < 3; ++i)
+        Send(WM_MOUSEMOVE, 0, 0);
+    EXPECT_FALSE(ClosePosted()) << "an unread position closed the saver";
+    EXPECT_FALSE(gShell.anchorKnown);
+
+    gReadCursor = GetCursorPos;
+    ASSERT_TRUE(MoveCursor(500, 400));
+    Send(WM_MOUSEMOVE, 0, 0);
+    EXPECT_FALSE(ClosePosted()) << "the first position read is the anchor, not a move";
+    EXPECT_TRUE(gShell.anchorKnown);
+    EXPECT_EQ(gShell.anchorCursor.x, 500);
+    EXPECT_EQ(gShell.anchorCursor.y, 400);
+    ASSERT_TRUE(MoveCursor(510, 400));
+    Send(WM_MOUSEMOVE, 0, 0);
+    EXPECT_TRUE(ClosePosted());
 }
 
 TEST(MovedBeyondThreshold, SumsBothAxes)

@@ -1,0 +1,216 @@
+// When the platform says no: surfaces too big to have, a timer refused, a
+// preview with no room. The saver must still blank, animate what it can,
+// hold no stray GDI object and close as always.
+#include "animation/animation.h"
+#include "shell/shell.h"
+#include "unit/animation_fixture.h"
+
+namespace {
+
+TEST(SceneSizesToTry, TheAskedSizeThenASmallerPrimaryScreen)
+{
+    const struct {
+        const char* name;
+        SceneSize asked, primary;
+        int count;
+        SceneSize first, second;
+    } cases[] = {
+        {"one monitor: nothing smaller to fall back to", {1024, 768}, {1024, 768}, 1, {1024, 768}, {}},
+        {"three monitors: then the primary", {11520, 2160}, {3840, 2160}, 2, {11520, 2160}, {3840, 2160}},
+        {"stacked monitors: smaller in height only", {1920, 2160}, {1920, 1080}, 2, {1920, 2160}, {1920, 1080}},
+        {"no primary size known", {4000, 3000}, {0, 0}, 1, {4000, 3000}, {}},
+        {"an empty size is no scene", {0, 768}, {1024, 768}, 0, {}, {}},
+        {"a negative size is no scene", {-5, -5}, {1024, 768}, 0, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SceneSize sizes[2] = {};
+        ASSERT_EQ(SceneSizesToTry(c.asked, c.primary, sizes), c.count);
+        if (c.count > 0) {
+            EXPECT_EQ(sizes[0].width, c.first.width);
+            EXPECT_EQ(sizes[0].height, c.first.height);
+        }
+        if (c.count > 1) {
+            EXPECT_EQ(sizes[1].width, c.second.width);
+            EXPECT_EQ(sizes[1].height, c.second.height);
+        }
+    }
+}
+
+class Refusals : public SceneTest {
+protected:
+    void TearDown() override
+    {
+        gStartTimer = SetTimer;
+        SceneTest::TearDown();
+    }
+
+    // Builds straight from the screen, with no known picture: the fixture's
+    // picture would be as big as the size asked for.
+    void BuildAt(int colorMode, int width, int height)
+    {
+        HDC screen = GetDC(nullptr);
+        BuildScene(screen, width, height, colorMode, 10);
+        ReleaseDC(nullptr, screen);
+        built_ = true;
+    }
+
+    // Ticks through the curtain and well into the running wave.
+    static void RunTicks()
+    {
+        for (int tick = 0; tick < 600; ++tick)
+            TickScene();
+    }
+};
+
+TEST_F(Refusals, ASceneTooBigToAllocateFallsBackToThePrimaryScreen)
+{
+    const int primaryWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int primaryHeight = GetSystemMetrics(SM_CYSCREEN);
+    for (int mode : {Standard, Colorful}) {
+        SCOPED_TRACE(mode);
+        // 60000 x 60000 at 32 bits is 14 GB a surface.
+        BuildAt(mode, 60000, 60000);
+        ASSERT_FALSE(SceneIsBlank());
+        EXPECT_EQ(gScene.width, primaryWidth);
+        EXPECT_EQ(gScene.height, primaryHeight);
+        EXPECT_EQ(gScene.maxBallSize, primaryHeight / 3) << "shapes sized for the scene they move in";
+        // A real bitmap of the fallback size, not the context's 1x1 default.
+        BITMAP frame = {};
+        ASSERT_TRUE(GetObjectA(GetCurrentObject(gScene.frame.dc, OBJ_BITMAP), sizeof frame, &frame));
+        EXPECT_EQ(frame.bmWidth, primaryWidth);
+        EXPECT_EQ(frame.bmHeight, primaryHeight);
+        EXPECT_GT(frame.bmBitsPixel, 1);
+        RunTicks();
+        EXPECT_EQ(gScene.phase, RunningPhase);
+        Release();
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+    }
+}
+
+TEST_F(Refusals, WithoutAnySurfaceTheSceneIsBlankAndTicksDrawNothing)
+{
+    const struct {
+        const char* name;
+        SceneSize asked, primary;
+    } cases[] = {
+        {"both sizes too big", {60000, 60000}, {50000, 50000}},
+        {"no size at all", {0, 0}, {1024, 768}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HDC screen = GetDC(nullptr);
+        const SceneSize got = AcquireSceneSurfaces(screen, c.asked, c.primary);
+        ReleaseDC(nullptr, screen);
+        EXPECT_EQ(got.width, 0);
+        EXPECT_EQ(got.height, 0);
+        EXPECT_TRUE(SceneIsBlank());
+        EXPECT_EQ(gScene.snapshot.dc, nullptr);
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_) << "the half-made surfaces were released";
+    }
+    for (int mode : {Standard, Colorful}) {
+        SCOPED_TRACE(mode);
+        BuildAt(mode, 0, 0);
+        ASSERT_TRUE(SceneIsBlank());
+        RunTicks();
+        EXPECT_EQ(gScene.phase, 1) << "a blank scene does not advance";
+        Release();
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+    }
+}
+
+int gTimerRefusals = 0;
+int gTimerCalls = 0;
+UINT_PTR WINAPI RefusingTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC proc)
+{
+    ++gTimerCalls;
+    return gTimerRefusals-- > 0 ? 0 : SetTimer(window, id, ms, proc);
+}
+
+constexpr char TestClass[] = "PlimzorRefusalTest";
+
+LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return AnimationProc(window, message, wParam, lParam);
+}
+
+// A window of our own whose procedure is AnimationProc, as a preview (whose
+// default handling never closes it), of any size.
+HWND OpenSceneWindow(HWND parent, int width, int height)
+{
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.style = CS_OWNDC;
+        windowClass.lpfnWndProc = TestWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = TestClass;
+        registered = RegisterClassA(&windowClass) != 0;
+    }
+    return CreateWindowExA(0, TestClass, "", (parent ? WS_CHILD : WS_POPUP) | WS_VISIBLE, 0, 0, width, height,
+                           parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+void DrainQueue()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+TEST_F(Refusals, ARefusedTimerIsAskedForOnceMore)
+{
+    const struct {
+        int refusals;
+        int calls;
+        bool running;
+    } cases[] = {{0, 1, true}, {1, 2, true}, {2, 2, false}, {5, 2, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusals);
+        ResetShellState();
+        gShell.isPreview = true;
+        gTimerRefusals = c.refusals;
+        gTimerCalls = 0;
+        gStartTimer = RefusingTimer;
+        HWND window = OpenSceneWindow(nullptr, 200, 150);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(gTimerCalls, c.calls);
+        EXPECT_EQ(gScene.timerId != 0, c.running);
+        // Without its timer the saver still shows what it has and closes.
+        UpdateWindow(window);
+        EXPECT_FALSE(SceneIsBlank());
+        EXPECT_TRUE(DestroyWindow(window));
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+        DrainQueue();
+    }
+    ResetShellState();
+}
+
+TEST_F(Refusals, APreviewWithNoRoomDrawsNothingAndClosesWithItsHost)
+{
+    for (SIZE size : {SIZE{0, 0}, SIZE{200, 0}, SIZE{0, 150}}) {
+        SCOPED_TRACE(testing::Message() << size.cx << "x" << size.cy);
+        ResetShellState();
+        gShell.isPreview = true;
+        HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, size.cx, size.cy, nullptr,
+                                    nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(host, nullptr);
+        HWND preview = OpenSceneWindow(host, size.cx, size.cy);
+        ASSERT_NE(preview, nullptr);
+        EXPECT_TRUE(SceneIsBlank());
+        EXPECT_EQ(gScene.timerId, 0u);
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+        SendMessageA(preview, WM_TIMER, AnimationTimerId, 0);
+        InvalidateRect(preview, nullptr, FALSE);
+        UpdateWindow(preview);
+        // The host goes, and its preview with it: the loop would end.
+        DestroyWindow(host);
+        EXPECT_FALSE(IsWindow(preview));
+        MSG quit;
+        EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        DrainQueue();
+    }
+    ResetShellState();
+}
+
+} // namespace
