@@ -404,7 +404,9 @@ TEST(OutsideJapan, TheSystemChoosesTheEnglishDialogAndStillFindsTheIcon)
     ASSERT_NE(PRIMARYLANGID(LANGIDFROMLCID(GetThreadLocale())), LANG_JAPANESE);
     HMODULE module = GetModuleHandleA(nullptr);
 
-    // The system's own choice, as the configure switch makes it.
+    // The system's own choice, as the configure switch makes it; nothing
+    // needs to stand in for it here.
+    EXPECT_EQ(EnglishTemplateInstead(module), nullptr);
     EXPECT_EQ(DialogBoxParamA(module, MAKEINTRESOURCEA(SettingsDialogId), nullptr, ReadEnglishTextsThenEnd, 0), 6);
 
     // The icon has only a Japanese entry: the loader's last resort, any
