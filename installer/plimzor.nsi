@@ -26,7 +26,13 @@
 Target ${TARGET}
 SetCompressor /SOLID lzma
 Name "PLIMZOR ${VERSION}"
-Caption "PLIMZOR ${VERSION} Setup"
+; English and Japanese: NSIS shows the language of the user's UI language,
+; and the first one loaded, English, for any other. The window captions are
+; the language files' own ("PLIMZOR 1.15 Setup" and its Japanese).
+; The ANSI installer holds the Japanese texts in Japanese.nlf's code page,
+; 932, which a Japanese Windows of either family shows.
+LoadLanguageFile "${NSISDIR}\Contrib\Language files\English.nlf"
+LoadLanguageFile "${NSISDIR}\Contrib\Language files\Japanese.nlf"
 OutFile "${OUTFILE}"
 RequestExecutionLevel admin
 Icon "${ICON}"
@@ -34,15 +40,17 @@ UninstallIcon "${ICON}"
 ShowInstDetails show
 ShowUninstDetails show
 
+; The version block stays the English one it always was (without /LANG
+; it would go to the language loaded last).
 VIProductVersion 1.15.0.0
 VIFileVersion 1.15.0.0
-VIAddVersionKey ProductName "PLIMZOR"
-VIAddVersionKey ProductVersion "${VERSION}"
-VIAddVersionKey FileVersion "${VERSION}"
-VIAddVersionKey FileDescription "PLIMZOR ${VERSION} Setup"
-VIAddVersionKey CompanyName "PLIMZOR"
-VIAddVersionKey LegalCopyright "PLIMZOR"
-VIAddVersionKey OriginalFilename "PLIMZOR-Setup.exe"
+VIAddVersionKey /LANG=${LANG_ENGLISH} ProductName "PLIMZOR"
+VIAddVersionKey /LANG=${LANG_ENGLISH} ProductVersion "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} FileVersion "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} FileDescription "PLIMZOR ${VERSION} Setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} CompanyName "PLIMZOR"
+VIAddVersionKey /LANG=${LANG_ENGLISH} LegalCopyright "PLIMZOR"
+VIAddVersionKey /LANG=${LANG_ENGLISH} OriginalFilename "PLIMZOR-Setup.exe"
 
 !include LogicLib.nsh
 !include WinVer.nsh

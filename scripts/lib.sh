@@ -19,14 +19,19 @@ PLIMZOR_SCREEN=${PLIMZOR_SCREEN:-1024x768}
 
 say() { printf '== %s\n' "$*" >&2; }
 
-# The settings dialog's Japanese texts need Wine to run with the Japanese
-# ANSI code page, which it takes from a Japanese Unix locale.
-ensure_japanese_locale() {
-    locale -a 2>/dev/null | grep -qi '^ja_JP.utf-\?8$' && return 0
-    say "generating the ja_JP.UTF-8 locale"
+# The locales the settings dialog is tested in: Japanese, whose ANSI code
+# page (932) the Japanese dialog needs, and German, a language PLIMZOR has
+# no dialog of its own for (C.UTF-8 is always there). Wine takes its code
+# page and languages from the Unix locale.
+PLIMZOR_LOCALES=(ja_JP de_DE)
+
+# ensure_locale NAME: generates NAME.UTF-8 when the system lacks it.
+ensure_locale() {
+    locale -a 2>/dev/null | grep -qi "^$1.utf-\?8$" && return 0
+    say "generating the $1.UTF-8 locale"
     local sudo=
     [ "$(id -u)" = 0 ] || sudo=sudo
-    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+    $sudo localedef -i "$1" -f UTF-8 "$1.UTF-8"
 }
 
 # missing_packages NAME...: those of NAME not installed, one line.
@@ -53,7 +58,7 @@ apt_last_error() {
 # on without it. Fails, naming them, when required packages stay missing.
 PLIMZOR_NO_WINE32=
 install_packages() {
-    local missing missing32 sudo= log try
+    local missing missing32 sudo= log try name
     [ "$(id -u)" = 0 ] || sudo=sudo
     missing=$(missing_packages "${PLIMZOR_PACKAGES[@]}")
     missing32=$(missing_packages "${PLIMZOR_PACKAGES_32[@]}")
@@ -87,7 +92,7 @@ install_packages() {
         fi
         rm -f "$log"
     fi
-    ensure_japanese_locale
+    for name in "${PLIMZOR_LOCALES[@]}"; do ensure_locale "$name"; done
 }
 
 # build_tree DIR TOOLCHAIN [cmake options...]

@@ -161,6 +161,11 @@ int ShowSettingsDialog(HWND parent)
 {
     if (!RegisterDialogClassesHook(gShell.instance))
         return 0;
+    // The system's resource loader picks Japanese or English, except where
+    // its Japanese choice would be unreadable.
+    if (const DLGTEMPLATE* english = EnglishTemplateInstead(gShell.instance))
+        return static_cast<int>(
+            DialogBoxIndirectParamA(gShell.instance, english, parent, ConfigureDialogProc, 0));
     return static_cast<int>(DialogBoxParamA(gShell.instance, MAKEINTRESOURCEA(SettingsDialogId), parent,
                                             ConfigureDialogProc, 0));
 }

@@ -2,10 +2,26 @@
 # finding the dialog and its controls through tests/host/dialog_probe and
 # clicking them.
 
-# The dialog is an ANSI one with Japanese texts, made for the Japanese code
-# page; the UTF-8 locale also lets the probe take the caption as an argument.
-export LANG=ja_JP.UTF-8
-CAPTION="PLIMZORスクリーンセイバー Ver1.15"
+# The dialog is an ANSI one in Japanese and in English, and the system's
+# language chooses which. Wine takes the code page and the languages from the
+# Unix locale; the tests start under a Japanese one, as on a Japanese system.
+# A UTF-8 locale also lets the probe take the caption as an argument.
+JAPANESE_CAPTION="PLIMZORスクリーンセイバー Ver1.15"
+ENGLISH_CAPTION="PLIMZOR Screen Saver Ver1.15"
+
+# use_locale SETTINGS LANGUAGE: the Unix locale the next Wine programs start
+# with ("LANG=... [LC_MESSAGES=...]") and the dialog's language expected
+# under it (ja or en), whose caption the probe then looks for.
+use_locale() {
+    unset LC_ALL LC_CTYPE LC_MESSAGES
+    local setting
+    for setting in $1; do export "${setting?}"; done
+    case $2 in
+        ja) CAPTION=$JAPANESE_CAPTION ;;
+        *) CAPTION=$ENGLISH_CAPTION ;;
+    esac
+}
+use_locale LANG=ja_JP.UTF-8 ja
 
 dialog_probe() { wine_run "$PLIMZOR_HOSTS/dialog_probe.exe" "$@" | tr -d '\r'; }
 

@@ -3,7 +3,8 @@
 # the real System32 and makes it the user's screen saver, the installed saver
 # runs, a second install upgrades in place, and a silent uninstall takes
 # everything away but the user's settings, switching the saver off only when
-# PLIMZOR is still the current one.
+# PLIMZOR is still the current one; and run with its window, it speaks
+# Japanese under a Japanese locale and English under others.
 # Run by the x86_64 build's CTest (a 64-bit prefix needs the 64-bit loader).
 source "$(dirname "$0")/lib.sh"
 
@@ -149,5 +150,31 @@ uninstall
 check "the saver is removed" "$([ -e "$SYSTEM32/PLIMZOR.SCR" ] && echo yes || echo no)" no
 check "the other saver stays chosen" "$(reg_value "$DESKTOP_KEY" SCRNSAVE.EXE)" "$OTHER"
 check "and switched on" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 1
+
+# --- it speaks the user's language: Japanese in Japan, English elsewhere ---
+# Started with its window, it installs at once (its only page is the
+# progress page) and waits to be closed; the caption before the page's own
+# part (": Installing", ": Completed") tells the language. The script's
+# languages in the shipped 32-bit file are checked by tests/pe/check-installer.py.
+# Unix locale | caption
+for row in "ja_JP.UTF-8|PLIMZOR 1.15 セットアップ" "de_DE.UTF-8|PLIMZOR 1.15 Setup" "C.UTF-8|PLIMZOR 1.15 Setup"; do
+    IFS='|' read -r locale caption <<<"$row"
+    (
+        unset LC_ALL LC_CTYPE LC_MESSAGES
+        export LANG=$locale
+        exec "${WINELOADER:?}" "$SETUP" >/dev/null 2>&1
+    ) &
+    pid=$!
+    BACKGROUND_PIDS+=("$pid")
+    name=
+    for _ in $(seq 150); do
+        name=$(xdotool search --name '^PLIMZOR 1\.15 ' getwindowname 2>/dev/null | head -n 1 || true)
+        [ -n "$name" ] && break
+        sleep 0.2
+    done
+    check "the installer's caption under $locale" "${name%%:*}" "$caption"
+    kill "$pid" 2>/dev/null || true
+    wait_exit "$pid" 10
+done
 
 finish

@@ -1,6 +1,6 @@
 # The settings dialog end to end: every way the host opens it, Enter and
-# Escape, the file beside the program, and a new process seeing what was
-# saved.
+# Escape, the file beside the program, a new process seeing what was saved,
+# and the dialog's language on Japanese and other systems.
 source "$(dirname "$0")/lib.sh"
 
 source "$(dirname "$0")/dialog.sh"
@@ -59,5 +59,39 @@ check "count loaded in a new process" "$(control_line 1022 | cut -d' ' -f7-)" " 
 xdotool key Escape
 wait_exit "$SAVER_PID" 10
 check "file unchanged by Escape" "$(tr -d '\r' <"$INI" | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=42 "
+
+# --- the system's language chooses the dialog's; OK saves in each ---
+# Every control's text in template order, the count box showing " 10".
+JAPANESE_TEXTS="OK|Cancel|標準| 10|PLIMカラー|カラフル？|PLIM個数||1～255"
+ENGLISH_TEXTS="OK|Cancel|Standard| 10|PLIM colors|Colorful|PLIM count||1-255"
+# name | Unix locale | dialog | what it stands for
+LOCALES=(
+    "ja_JP|LANG=ja_JP.UTF-8|ja|a Japanese system"
+    "C|LANG=C.UTF-8|en|an English system"
+    "de_DE|LANG=de_DE.UTF-8|en|a German system, which has no dialog of its own"
+    "C-messages-ja_JP|LANG=C.UTF-8 LC_MESSAGES=ja_JP.UTF-8|en|a Japanese user language on a Western code page"
+)
+# Without the German locale Wine would run as on an English system unnoticed.
+check "the locale de_DE.UTF-8 is there" "$(locale -a | grep -ci '^de_DE\.utf-\?8$')" 1
+for row in "${LOCALES[@]}"; do
+    IFS='|' read -r name settings language what <<<"$row"
+    use_locale "$settings" "$language"
+    rm -f "$INI"
+    start_saver /c
+    wait_dialog "$what"
+    texts=$(tail -n +2 <<<"$DIALOG" | cut -d' ' -f7- | paste -sd'|')
+    if [ "$language" = ja ]; then
+        check "Japanese texts on $what" "$texts" "$JAPANESE_TEXTS"
+    else
+        check "English texts on $what" "$texts" "$ENGLISH_TEXTS"
+        check "no '?' on $what" "$(grep -c '?' <<<"$texts" || true)" 0
+    fi
+    screenshot "$PLIMZOR_BUILD/e2e-artifacts/settings-dialog-$name.png"
+    click_control 1001
+    xdotool key Return
+    wait_exit "$SAVER_PID" 10
+    check "OK ends with 1 on $what" "$EXITED" 1
+    check "OK saves on $what" "$(tr -d '\r' <"$INI" 2>/dev/null | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=10 "
+done
 
 finish

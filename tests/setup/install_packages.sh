@@ -51,6 +51,7 @@ STUB
 cat >"$WORK/bin/locale" <<'STUB'
 #!/bin/sh
 echo ja_JP.utf8
+echo de_DE.utf8
 STUB
 chmod +x "$WORK/bin"/*
 

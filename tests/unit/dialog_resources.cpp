@@ -1,13 +1,16 @@
-// The built resources read back: the dialog template byte by byte, its
-// Japanese texts from the live controls as UTF-16, and the version block and
-// application manifest of the real PLIMZOR.SCR. The live texts need the Japanese ANSI code page (the
-// dialog is an ANSI one, as on the Japanese systems PLIMZOR is made for):
-// the test runner starts this program with a Japanese locale.
+// The built resources read back: the Japanese dialog template byte by byte
+// and its texts from the live controls as UTF-16, the English template
+// against the Japanese one and its texts against their controls, and the
+// version block and application manifest of the real PLIMZOR.SCR. The live
+// Japanese texts need the Japanese ANSI code page (the dialog is an ANSI
+// one): the test runner starts this program with a Japanese locale, and the
+// OutsideJapan and EnglishDialog cases once more with a German one.
 #include <gtest/gtest.h>
 
 #include "config/dialog.h"
 #include "shell/shell.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cwctype>
 #include <cstring>
@@ -160,6 +163,256 @@ TEST(DialogTemplate, JapaneseTextsSurviveIntoTheLiveControls)
                               ReadTextsThenEnd, 0),
               5);
     EXPECT_NE(gLiveDialog, nullptr);
+}
+
+// --- the English template beside the Japanese one ---
+
+const WORD EnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+const LPCSTR DialogType = MAKEINTRESOURCEA(5); // RT_DIALOG
+
+// One template read field by field, in the order the resource holds them.
+struct TemplateControl {
+    DWORD helpId, exStyle, style;
+    short x, y, cx, cy;
+    DWORD id;
+    std::wstring className, text;
+    WORD creationData;
+};
+
+struct DialogTemplateFields {
+    WORD version, signature;
+    DWORD helpId, exStyle, style;
+    short x, y, cx, cy;
+    std::wstring menu, windowClass, caption;
+    WORD pointSize, weight;
+    BYTE italic, charset;
+    std::wstring font;
+    std::vector<TemplateControl> controls;
+};
+
+const BYTE* TemplateData(WORD language)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceExA(module, DialogType, MAKEINTRESOURCEA(SettingsDialogId), language);
+    return found ? static_cast<const BYTE*>(LockResource(LoadResource(module, found))) : nullptr;
+}
+
+DialogTemplateFields ReadTemplate(const BYTE* data)
+{
+    TemplateReader t(data);
+    DialogTemplateFields d;
+    d.version = t.Word();
+    d.signature = t.Word();
+    d.helpId = t.Dword();
+    d.exStyle = t.Dword();
+    d.style = t.Dword();
+    const WORD count = t.Word();
+    d.x = t.Short();
+    d.y = t.Short();
+    d.cx = t.Short();
+    d.cy = t.Short();
+    d.menu = t.NameOrOrdinal();
+    d.windowClass = t.NameOrOrdinal();
+    d.caption = t.NameOrOrdinal();
+    d.pointSize = t.Word();
+    d.weight = t.Word();
+    d.italic = t.Byte();
+    d.charset = t.Byte();
+    d.font = t.NameOrOrdinal();
+    for (WORD i = 0; i < count; ++i) {
+        t.AlignDword();
+        TemplateControl c;
+        c.helpId = t.Dword();
+        c.exStyle = t.Dword();
+        c.style = t.Dword();
+        c.x = t.Short();
+        c.y = t.Short();
+        c.cx = t.Short();
+        c.cy = t.Short();
+        c.id = t.Dword();
+        c.className = SystemClassName(t.NameOrOrdinal());
+        c.text = t.NameOrOrdinal();
+        c.creationData = t.Word();
+        d.controls.push_back(c);
+    }
+    return d;
+}
+
+BOOL CALLBACK ListLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR found)
+{
+    reinterpret_cast<std::vector<WORD>*>(found)->push_back(language);
+    return TRUE;
+}
+
+// The English texts in template order, caption first.
+const wchar_t* const EnglishCaption = L"PLIMZOR Screen Saver Ver1.15";
+const wchar_t* const EnglishTexts[] = {L"OK",       L"Cancel",     L"Standard", L"", L"PLIM colors",
+                                       L"Colorful", L"PLIM count", L"",         L"1-255"};
+
+TEST(DialogTemplate, EnglishOneDiffersFromTheJapaneseOnlyInItsTexts)
+{
+    std::vector<WORD> languages;
+    EnumResourceLanguagesA(GetModuleHandleA(nullptr), DialogType, MAKEINTRESOURCEA(SettingsDialogId), ListLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(languages, (std::vector<WORD>{EnglishUs, Japanese})) << "dialog 2003 in English (US) and Japanese";
+
+    const BYTE* japaneseData = TemplateData(Japanese);
+    const BYTE* englishData = TemplateData(EnglishUs);
+    ASSERT_NE(japaneseData, nullptr);
+    ASSERT_NE(englishData, nullptr);
+    const DialogTemplateFields ja = ReadTemplate(japaneseData);
+    const DialogTemplateFields en = ReadTemplate(englishData);
+
+    EXPECT_EQ(en.version, ja.version);
+    EXPECT_EQ(en.signature, ja.signature);
+    EXPECT_EQ(en.helpId, ja.helpId);
+    EXPECT_EQ(en.exStyle, ja.exStyle);
+    EXPECT_EQ(en.style, ja.style);
+    EXPECT_EQ(en.x, ja.x);
+    EXPECT_EQ(en.y, ja.y);
+    EXPECT_EQ(en.cx, ja.cx);
+    EXPECT_EQ(en.cy, ja.cy);
+    EXPECT_EQ(en.menu, ja.menu);
+    EXPECT_EQ(en.windowClass, ja.windowClass);
+    EXPECT_EQ(en.pointSize, ja.pointSize);
+    EXPECT_EQ(en.weight, ja.weight);
+    EXPECT_EQ(en.italic, ja.italic);
+    EXPECT_EQ(en.charset, ja.charset);
+    EXPECT_EQ(en.font, ja.font);
+    EXPECT_EQ(en.caption, EnglishCaption);
+
+    // The dialog procedure finds its controls by id, in both.
+    ASSERT_EQ(en.controls.size(), ja.controls.size());
+    ASSERT_EQ(en.controls.size(), std::size(EnglishTexts));
+    for (size_t i = 0; i < en.controls.size(); ++i) {
+        const TemplateControl& e = en.controls[i];
+        const TemplateControl& j = ja.controls[i];
+        SCOPED_TRACE(testing::Message() << "control " << i << ", id " << static_cast<int>(j.id));
+        EXPECT_EQ(e.id, j.id);
+        EXPECT_EQ(e.className, j.className);
+        EXPECT_EQ(e.style, j.style);
+        EXPECT_EQ(e.exStyle, j.exStyle);
+        EXPECT_EQ(e.helpId, j.helpId);
+        EXPECT_EQ(e.x, j.x);
+        EXPECT_EQ(e.y, j.y);
+        EXPECT_EQ(e.cx, j.cx);
+        EXPECT_EQ(e.cy, j.cy);
+        EXPECT_EQ(e.creationData, j.creationData);
+        EXPECT_EQ(e.text, EnglishTexts[i]);
+    }
+
+    // Plain ASCII, which every ANSI code page holds.
+    std::wstring all = en.caption;
+    for (const TemplateControl& c : en.controls)
+        all += c.text;
+    for (wchar_t c : all)
+        EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "character U+" << std::hex << static_cast<int>(c);
+}
+
+INT_PTR CALLBACK KeepsNothing(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
+
+// Room a control leaves for its text, in pixels: a push button its face
+// inside the frame and the focus rectangle, a radio button the space right
+// of its circle, a group box its top edge between the corners, a centred
+// static all of it.
+long TextRoom(HWND control)
+{
+    RECT r = {};
+    GetClientRect(control, &r);
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    char className[16] = {};
+    GetClassNameA(control, className, sizeof className);
+    if (std::string(className) == "Static")
+        return r.right;
+    switch (style & BS_TYPEMASK) {
+    case BS_GROUPBOX:
+        return r.right - 2 * 8;
+    case BS_AUTORADIOBUTTON:
+        return r.right - (GetSystemMetrics(SM_CXMENUCHECK) + 4);
+    default:
+        return r.right - 2 * 4;
+    }
+}
+
+// Every English text at the dialog's own font within its control, measured
+// in the live dialog on this system (the font "System" stands for a
+// different face on each). The widths are printed for the record.
+TEST(EnglishDialog, EveryTextFitsItsControl)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    const BYTE* data = TemplateData(EnglishUs);
+    ASSERT_NE(data, nullptr);
+    HWND dialog = CreateDialogIndirectParamA(module, reinterpret_cast<const DLGTEMPLATE*>(data), nullptr,
+                                             KeepsNothing, 0);
+    ASSERT_NE(dialog, nullptr);
+    int texts = 0;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        char text[64] = {};
+        GetWindowTextA(control, text, sizeof text);
+        if (!*text)
+            continue;
+        ++texts;
+        HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+        HDC dc = GetDC(control);
+        HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(control, dc);
+        RECT r = {};
+        GetClientRect(control, &r);
+        const long room = TextRoom(control);
+        std::printf("  %-12s %3ld px wide of %3ld px room (control %3ld x %2ld px), %2ld px high\n", text, extent.cx,
+                    room, r.right, r.bottom, extent.cy);
+        EXPECT_LE(extent.cx, room) << "'" << text << "' is cut off";
+        if ((GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX) {
+            EXPECT_LE(extent.cy, r.bottom) << "'" << text << "' is cut off at the bottom";
+        }
+    }
+    EXPECT_EQ(texts, 7);
+    DestroyWindow(dialog);
+}
+
+// --- on a system that is not Japanese (the test runner starts these with a
+// German locale) ---
+
+INT_PTR CALLBACK ReadEnglishTextsThenEnd(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    if (message != WM_INITDIALOG)
+        return FALSE;
+    char text[128] = {};
+    GetWindowTextA(dialog, text, sizeof text);
+    EXPECT_STREQ(text, "PLIMZOR Screen Saver Ver1.15");
+    size_t i = 0;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control && i < std::size(EnglishTexts);
+         control = GetWindow(control, GW_HWNDNEXT), ++i) {
+        wchar_t wide[128] = {};
+        GetWindowTextW(control, wide, 127);
+        EXPECT_STREQ(wide, EnglishTexts[i]) << "control " << i;
+    }
+    EXPECT_EQ(i, std::size(EnglishTexts));
+    EndDialog(dialog, 6);
+    return TRUE;
+}
+
+TEST(OutsideJapan, TheSystemChoosesTheEnglishDialogAndStillFindsTheIcon)
+{
+    ASSERT_NE(GetACP(), 932u) << "run with a locale that is not Japanese";
+    ASSERT_NE(PRIMARYLANGID(LANGIDFROMLCID(GetThreadLocale())), LANG_JAPANESE);
+    HMODULE module = GetModuleHandleA(nullptr);
+
+    // The system's own choice, as the configure switch makes it; nothing
+    // needs to stand in for it here.
+    EXPECT_EQ(EnglishTemplateInstead(module), nullptr);
+    EXPECT_EQ(DialogBoxParamA(module, MAKEINTRESOURCEA(SettingsDialogId), nullptr, ReadEnglishTextsThenEnd, 0), 6);
+
+    // The icon has only a Japanese entry: the loader's last resort, any
+    // language, still finds it for the window class.
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(100), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */), nullptr);
+    EXPECT_NE(LoadIconA(module, MAKEINTRESOURCEA(100)), nullptr);
 }
 
 // The path of the built PLIMZOR.SCR, handed over by the test runner as a
