@@ -37,7 +37,7 @@ void CreateScene(HWND window)
     SceneSize size = {area.right - area.left, area.bottom - area.top};
     // A preview with no room draws nothing at all: a blank scene.
     RECT client = {};
-    if (gShell.isPreview && (!GetClientRect(window, &client) || IsRectEmpty(&client)))
+    if (gShell.isPreview && (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0))
         size = SceneSize{0, 0};
     HDC windowDC = GetDC(window);
     BuildScene(windowDC, size.width, size.height, gSettings.colorMode, gSettings.count);
