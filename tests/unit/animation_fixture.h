@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "animation/animation.h"
 #include "animation/random.h"
 #include "animation/scene.h"
 #include "config/settings.h"
@@ -153,6 +154,30 @@ protected:
     int liveAtStart_ = 0;
     bool built_ = false;
 };
+
+// A window of our own whose procedure is AnimationProc, as the shell's would
+// hand it on: a popup, or a child of parent. With the shell in preview mode
+// the default handling never closes it.
+inline LRESULT CALLBACK AnimationTestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return AnimationProc(window, message, wParam, lParam);
+}
+
+inline HWND CreateAnimationWindow(HWND parent, DWORD style, int width, int height)
+{
+    static const char className[] = "PlimzorAnimationTest";
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.style = CS_OWNDC;
+        windowClass.lpfnWndProc = AnimationTestWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = className;
+        registered = RegisterClassA(&windowClass) != 0;
+    }
+    return CreateWindowExA(0, className, "", (parent ? WS_CHILD : WS_POPUP) | style, 0, 0, width, height, parent,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
 
 // Sets the scene's size and shape limits for motion tests that need no
 // surfaces.

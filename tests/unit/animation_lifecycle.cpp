@@ -107,15 +107,6 @@ TEST(LifecycleDeathTest, RunningOutOfMemoryEndsTheProcessWithOne)
     }
 }
 
-// A window of our own whose procedure is AnimationProc, as the shell's
-// would hand it on. As a preview the default handling never closes it.
-constexpr char TestClass[] = "PlimzorAnimationTest";
-
-LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return AnimationProc(window, message, wParam, lParam);
-}
-
 class SceneWindow : public ::testing::Test {
 protected:
     void SetUp() override
@@ -123,15 +114,6 @@ protected:
         ResetShellState();
         gShell.isPreview = true;
         liveAtStart_ = LiveSceneGdiObjects();
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSA windowClass = {};
-            windowClass.style = CS_OWNDC;
-            windowClass.lpfnWndProc = TestWindowProc;
-            windowClass.hInstance = GetModuleHandleA(nullptr);
-            windowClass.lpszClassName = TestClass;
-            registered = RegisterClassA(&windowClass) != 0;
-        }
     }
 
     void TearDown() override
@@ -147,8 +129,7 @@ protected:
 
     void Open(DWORD style)
     {
-        window_ = CreateWindowExA(0, TestClass, "", WS_POPUP | style, 0, 0, 300, 200, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+        window_ = CreateAnimationWindow(nullptr, style, 300, 200);
         ASSERT_NE(window_, nullptr);
     }
 

@@ -127,30 +127,6 @@ UINT_PTR WINAPI RefusingTimer(HWND window, UINT_PTR id, UINT ms, TIMERPROC proc)
     return gTimerRefusals-- > 0 ? 0 : SetTimer(window, id, ms, proc);
 }
 
-constexpr char TestClass[] = "PlimzorRefusalTest";
-
-LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return AnimationProc(window, message, wParam, lParam);
-}
-
-// A window of our own whose procedure is AnimationProc, as a preview (whose
-// default handling never closes it), of any size.
-HWND OpenSceneWindow(HWND parent, int width, int height)
-{
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.style = CS_OWNDC;
-        windowClass.lpfnWndProc = TestWindowProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = TestClass;
-        registered = RegisterClassA(&windowClass) != 0;
-    }
-    return CreateWindowExA(0, TestClass, "", (parent ? WS_CHILD : WS_POPUP) | WS_VISIBLE, 0, 0, width, height,
-                           parent, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
 void DrainQueue()
 {
     MSG message;
@@ -172,7 +148,7 @@ TEST_F(Refusals, ARefusedTimerIsAskedForOnceMore)
         gTimerRefusals = c.refusals;
         gTimerCalls = 0;
         gStartTimer = RefusingTimer;
-        HWND window = OpenSceneWindow(nullptr, 200, 150);
+        HWND window = CreateAnimationWindow(nullptr, WS_VISIBLE, 200, 150);
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(gTimerCalls, c.calls);
         EXPECT_EQ(gScene.timerId != 0, c.running);
@@ -195,7 +171,7 @@ TEST_F(Refusals, APreviewWithNoRoomDrawsNothingAndClosesWithItsHost)
         HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, size.cx, size.cy, nullptr,
                                     nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(host, nullptr);
-        HWND preview = OpenSceneWindow(host, size.cx, size.cy);
+        HWND preview = CreateAnimationWindow(host, WS_VISIBLE, size.cx, size.cy);
         ASSERT_NE(preview, nullptr);
         EXPECT_TRUE(SceneIsBlank());
         EXPECT_EQ(gScene.timerId, 0u);
