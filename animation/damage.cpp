@@ -154,9 +154,10 @@ RECT CertainFill(const RECT& box)
     return fill;
 }
 
-bool WholeFrameIsCheaper(long long damagedArea, int width, int height)
+bool WholeFrameIsCheaper(long long damagedArea, int pairs, int width, int height)
 {
-    return damagedArea * 100 > static_cast<long long>(WholeFramePercent) * width * height;
+    return pairs >= WholeFrameFromPairs ||
+           damagedArea * 100 > static_cast<long long>(WholeFramePercent) * width * height;
 }
 
 int CurtainEdges(const int insets[], int count, int width, int height, RECT edges[])
@@ -214,7 +215,7 @@ HRGN PlanRunningFrame()
     // The first running tick follows the curtain, whose picture is not
     // black outside the shapes.
     gDamage.wholeFrame =
-        gStraightforwardFrames || !gDamage.havePrevious || WholeFrameIsCheaper(gDamage.area, width, height);
+        gStraightforwardFrames || !gDamage.havePrevious || WholeFrameIsCheaper(gDamage.area, gDamage.current.pairs, width, height);
     if (gDamage.wholeFrame)
         return nullptr;
     return CreateSceneRegion(gDamage.rects.data(), static_cast<int>(gDamage.rects.size()));

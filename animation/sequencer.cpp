@@ -92,11 +92,31 @@ void MoveShapes(ShapeBoxes& shapes)
     }
 }
 
-void DrawPair(int i)
+// Whether any of box lies within clip (none: the whole frame).
+bool Visible(const RECT& box, HRGN clip)
+{
+    if (clip)
+        return RectInRegion(clip, &box) != FALSE;
+    const RECT frame = {0, 0, gScene.width, gScene.height};
+    RECT both;
+    return IntersectRect(&both, &box, &frame) != FALSE;
+}
+
+// Draws pair i where clip lets it. A shape wholly outside the clip is not
+// drawn at all: GDI would change no pixel, yet it traces a ball's whole
+// outline first (balls that have sunk below the floor cost as much as
+// visible ones).
+void DrawPair(int i, HRGN clip)
 {
     const ShapeBoxes& shapes = gDamage.current;
-    DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
-    DrawSquare(*gScene.squares[i], shapes.squares[i]);
+    if (gStraightforwardFrames || Visible(shapes.balls[i], clip))
+        DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
+    const RECT* steps = shapes.squares[i];
+    RECT trail;
+    UnionRect(&trail, &steps[0], &steps[1]);
+    UnionRect(&trail, &trail, &steps[2]);
+    if (gStraightforwardFrames || Visible(trail, clip))
+        DrawSquare(*gScene.squares[i], steps);
 }
 
 // Clear, shapes pair by pair, the overlay: over the whole frame or within
@@ -112,13 +132,13 @@ void RunningTick()
     PatBlt(frame, 0, 0, gScene.width, gScene.height, BLACKNESS);
     for (int i = 0; i < gScene.active; ++i) {
         if (!perPair) {
-            DrawPair(i);
+            DrawPair(i, frameClip);
             continue;
         }
         RECT box;
         if (GetRgnBox(pairClips[i], &box) != NULLREGION) {
             SelectClipRgn(frame, pairClips[i]);
-            DrawPair(i);
+            DrawPair(i, pairClips[i]);
         }
         DeleteSceneRegion(pairClips[i]);
     }

@@ -7,8 +7,9 @@
 // the same run tick for tick alternately, their ratio, the share of the
 // frame the damage covered, and how long the frame's ellipses take on their
 // own (unclipped, straight after each other).
-// Usage: plimzor_bench [--quick] [WIDTHxHEIGHT ...]   (--quick: tiny sizes,
-// only checks it runs)
+// Usage: plimzor_bench [--quick] [--pairs=N[,M]] [WIDTHxHEIGHT ...]
+// (--quick: tiny sizes, only checks it runs; --pairs: other counts than 10
+// and 255)
 #include <windows.h>
 
 #include <algorithm>
@@ -132,22 +133,27 @@ int main(int argc, char** argv)
 {
     bool quick = false;
     std::vector<Size> sizes;
+    std::vector<int> counts = {10, 255};
     for (int i = 1; i < argc; ++i) {
         Size size = {};
+        int a = 0, b = 0;
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
+        } else if (const int n = std::sscanf(argv[i], "--pairs=%d,%d", &a, &b); n >= 1) {
+            counts.assign({a});
+            if (n == 2)
+                counts.push_back(b);
         } else if (std::sscanf(argv[i], "%dx%d", &size.width, &size.height) == 2 && size.width > 0 &&
                    size.height > 0) {
             sizes.push_back(size);
         } else {
-            std::fprintf(stderr, "usage: plimzor_bench [--quick] [WIDTHxHEIGHT ...]\n");
+            std::fprintf(stderr, "usage: plimzor_bench [--quick] [--pairs=N[,M]] [WIDTHxHEIGHT ...]\n");
             return 2;
         }
     }
     if (sizes.empty())
         sizes = quick ? std::vector<Size>{{64, 48}}
                       : std::vector<Size>{{1024, 768}, {1920, 1080}, {3840, 2160}, {7680, 2160}};
-    const int counts[] = {10, 255};
     const int modes[] = {Standard, Colorful};
     std::printf("%-11s %5s %-9s %8s %8s %8s %8s %8s %8s %6s %8s %7s %9s\n", "size", "pairs", "mode", "tick", "paint",
                 "total", "fulltick", "fullpnt", "fulltot", "ratio", "damage%", "whole%", "ellipses");

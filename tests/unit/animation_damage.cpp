@@ -158,14 +158,18 @@ TEST(DamageDecisions, TheWholeFrameIsDoneOnceTheDamageCoversMostOfIt)
 {
     struct Case {
         long long area;
+        int pairs;
         bool whole;
-    } cases[] = {{0, false},
-                 {1000 * 1000 * WholeFramePercent / 100, false},
-                 {1000 * 1000 * WholeFramePercent / 100 + 1, true},
-                 {1000 * 1000, true}};
+    } cases[] = {{0, 1, false},
+                 {1000 * 1000 * WholeFramePercent / 100, 10, false},
+                 {1000 * 1000 * WholeFramePercent / 100 + 1, 10, true},
+                 {1000 * 1000, 1, true},
+                 {1000, WholeFrameFromPairs - 1, false},
+                 {1000, WholeFrameFromPairs, true},
+                 {0, MaxPairs, true}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.area);
-        EXPECT_EQ(WholeFrameIsCheaper(c.area, 1000, 1000), c.whole);
+        SCOPED_TRACE(testing::Message() << c.area << " pixels, " << c.pairs << " pairs");
+        EXPECT_EQ(WholeFrameIsCheaper(c.area, c.pairs, 1000, 1000), c.whole);
     }
 }
 
