@@ -224,7 +224,7 @@ HRGN PlanRunningFrame()
 bool PlanPairClips(HRGN frameClip, HRGN clips[])
 {
     const ShapeBoxes& shapes = gDamage.current;
-    if (gStraightforwardFrames || shapes.pairs < SkipCoveredFromPairs)
+    if (gStraightforwardFrames || shapes.pairs < SkipCoveredFromPairs || gScene.minBallSize < SkipCoveredFromBallSize)
         return false;
     const RECT whole = {0, 0, gScene.width, gScene.height};
     HRGN covered = CreateSceneRegion(nullptr, 0);
