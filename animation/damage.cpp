@@ -6,11 +6,27 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 Damage gDamage = {};
 bool gStraightforwardFrames = false;
 
 namespace {
+
+bool PushRect(RectList& list, const RECT& rect)
+{
+    if (list.count == list.capacity) {
+        const int capacity = list.capacity ? 2 * list.capacity : 64;
+        void* grown = std::realloc(list.items, sizeof(RECT) * static_cast<size_t>(capacity));
+        if (!grown)
+            return false;
+        list.items = static_cast<RECT*>(grown);
+        list.capacity = capacity;
+    }
+    list.items[list.count++] = rect;
+    return true;
+}
 
 // Ellipse() rasterises inside its box; the slack of one and a half pixels
 // around the ideal ellipse holds the outline and any rounding of GDI's
@@ -22,11 +38,35 @@ constexpr double FillMargin = 2.0;
 
 } // namespace
 
-void ClearGrid(DamageGrid& grid, int width, int height)
+bool ClearGrid(DamageGrid& grid, int width, int height)
 {
-    grid.columns = (width + DamageCellSize - 1) / DamageCellSize;
-    grid.rows = (height + DamageCellSize - 1) / DamageCellSize;
-    grid.cells.assign(static_cast<size_t>(grid.columns) * grid.rows, 0);
+    const int columns = (width + DamageCellSize - 1) / DamageCellSize;
+    const int rows = (height + DamageCellSize - 1) / DamageCellSize;
+    const size_t size = static_cast<size_t>(std::max(columns, 0)) * std::max(rows, 0);
+    if (size > grid.capacity) {
+        void* grown = std::realloc(grid.cells, size);
+        if (!grown)
+            return false;
+        grid.cells = static_cast<unsigned char*>(grown);
+        grid.capacity = size;
+    }
+    grid.columns = columns;
+    grid.rows = rows;
+    if (size)
+        std::memset(grid.cells, 0, size);
+    return true;
+}
+
+void FreeGrid(DamageGrid& grid)
+{
+    std::free(grid.cells);
+    grid = {};
+}
+
+void FreeRects(RectList& rects)
+{
+    std::free(rects.items);
+    rects = {};
 }
 
 namespace {
@@ -37,7 +77,7 @@ void MarkCells(DamageGrid& grid, int row, int left, int right, int width)
     right = std::min(right, width);
     if (left >= right)
         return;
-    unsigned char* cells = grid.cells.data() + static_cast<size_t>(row) * grid.columns;
+    unsigned char* cells = grid.cells + static_cast<size_t>(row) * grid.columns;
     std::fill(cells + left / DamageCellSize, cells + (right - 1) / DamageCellSize + 1, 1);
 }
 
@@ -82,16 +122,16 @@ void MarkEllipse(DamageGrid& grid, const RECT& box, int width, int height)
     }
 }
 
-long long GridRects(const DamageGrid& grid, int width, int height, std::vector<RECT>& rects)
+long long GridRects(const DamageGrid& grid, int width, int height, RectList& rects)
 {
-    rects.clear();
+    rects.count = 0;
     long long area = 0;
-    size_t bandStart = 0;  // the rectangles of the band above, to extend
+    int bandStart = 0;  // the rectangles of the band above, to extend
     for (int row = 0; row < grid.rows; ++row) {
-        const unsigned char* cells = grid.cells.data() + static_cast<size_t>(row) * grid.columns;
+        const unsigned char* cells = grid.cells + static_cast<size_t>(row) * grid.columns;
         const int top = row * DamageCellSize;
         const int bottom = std::min(height, top + DamageCellSize);
-        const size_t rowStart = rects.size();
+        const int rowStart = rects.count;
         for (int c = 0; c < grid.columns;) {
             if (!cells[c]) {
                 ++c;
@@ -100,28 +140,25 @@ long long GridRects(const DamageGrid& grid, int width, int height, std::vector<R
             int end = c;
             while (end < grid.columns && cells[end])
                 ++end;
-            rects.push_back(RECT{c * DamageCellSize, top, std::min(width, end * DamageCellSize), bottom});
+            if (!PushRect(rects, RECT{c * DamageCellSize, top, std::min(width, end * DamageCellSize), bottom}))
+                return -1;
             c = end;
         }
         // A row with the same runs as the band above extends it.
-        const size_t above = rowStart - bandStart;
-        bool same = above > 0 && above == rects.size() - rowStart && rects[bandStart].bottom == top;
-        for (size_t i = 0; same && i < above; ++i)
-            same = rects[bandStart + i].left == rects[rowStart + i].left &&
-                   rects[bandStart + i].right == rects[rowStart + i].right;
+        RECT* r = rects.items;
+        const int above = rowStart - bandStart;
+        bool same = above > 0 && above == rects.count - rowStart && r[bandStart].bottom == top;
+        for (int i = 0; same && i < above; ++i)
+            same = r[bandStart + i].left == r[rowStart + i].left && r[bandStart + i].right == r[rowStart + i].right;
         if (same) {
-            for (size_t i = 0; i < above; ++i)
-                rects[bandStart + i].bottom = bottom;
-            rects.resize(rowStart);
+            for (int i = 0; i < above; ++i)
+                r[bandStart + i].bottom = bottom;
+            rects.count = rowStart;
         } else {
             bandStart = rowStart;
         }
-        for (size_t i = rowStart; i < rects.size(); ++i)
-            area += static_cast<long long>(rects[i].right - rects[i].left) * (bottom - top);
-        if (same) {
-            for (size_t i = bandStart; i < rects.size(); ++i)
-                area += static_cast<long long>(rects[i].right - rects[i].left) * (bottom - top);
-        }
+        for (int i = bandStart; i < rects.count; ++i)
+            area += static_cast<long long>(r[i].right - r[i].left) * (bottom - top);
     }
     return area;
 }
@@ -191,7 +228,7 @@ void ResetDamage()
     gDamage.previous.pairs = 0;
     gDamage.current.pairs = 0;
     gDamage.wholeFrame = true;
-    gDamage.rects.clear();
+    gDamage.rects.count = 0;
     gDamage.area = 0;
 }
 
@@ -199,26 +236,32 @@ void ReleaseDamage()
 {
     ResetDamage();
     // Gives the memory back: a later scene may be much smaller.
-    std::vector<unsigned char>().swap(gDamage.grid.cells);
-    std::vector<RECT>().swap(gDamage.rects);
+    FreeGrid(gDamage.grid);
+    FreeRects(gDamage.rects);
 }
 
 HRGN PlanRunningFrame()
 {
     const int width = gScene.width;
     const int height = gScene.height;
-    ClearGrid(gDamage.grid, width, height);
-    if (gDamage.havePrevious)
-        MarkShapes(gDamage.grid, gDamage.previous, width, height);
-    MarkShapes(gDamage.grid, gDamage.current, width, height);
-    gDamage.area = GridRects(gDamage.grid, width, height, gDamage.rects);
+    // Without memory for the grid or its rectangles, the whole frame.
+    const bool marked = ClearGrid(gDamage.grid, width, height);
+    if (marked) {
+        if (gDamage.havePrevious)
+            MarkShapes(gDamage.grid, gDamage.previous, width, height);
+        MarkShapes(gDamage.grid, gDamage.current, width, height);
+    }
+    gDamage.area = marked ? GridRects(gDamage.grid, width, height, gDamage.rects) : -1;
     // The first running tick follows the curtain, whose picture is not
     // black outside the shapes.
-    gDamage.wholeFrame =
-        gStraightforwardFrames || !gDamage.havePrevious || WholeFrameIsCheaper(gDamage.area, gDamage.current.pairs, width, height);
+    gDamage.wholeFrame = gStraightforwardFrames || !gDamage.havePrevious || gDamage.area < 0 ||
+                         WholeFrameIsCheaper(gDamage.area, gDamage.current.pairs, width, height);
     if (gDamage.wholeFrame)
         return nullptr;
-    return CreateSceneRegion(gDamage.rects.data(), static_cast<int>(gDamage.rects.size()));
+    HRGN clip = CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
+    if (!clip)
+        gDamage.wholeFrame = true;
+    return clip;
 }
 
 bool PlanPairClips(HRGN frameClip, HRGN clips[])
@@ -262,17 +305,23 @@ void RecordCurtainDamage(const int insets[], int count)
     RECT edges[4 * 7];
     const int made = CurtainEdges(insets, std::min(count, 7), gScene.width, gScene.height, edges);
     gDamage.wholeFrame = false;
-    gDamage.rects.assign(edges, edges + made);
+    gDamage.rects.count = 0;
     gDamage.area = 0;
-    for (const RECT& r : gDamage.rects)
+    for (int i = 0; i < made; ++i) {
+        const RECT& r = edges[i];
+        if (!PushRect(gDamage.rects, r)) {
+            gDamage.wholeFrame = true;
+            return;
+        }
         gDamage.area += static_cast<long long>(std::max<LONG>(0, r.right - r.left)) * std::max<LONG>(0, r.bottom - r.top);
+    }
 }
 
 HRGN CreateChangedRegion()
 {
     if (gDamage.wholeFrame)
         return nullptr;
-    return CreateSceneRegion(gDamage.rects.data(), static_cast<int>(gDamage.rects.size()));
+    return CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
 }
 
 void InvalidateChanges(HWND window)

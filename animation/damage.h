@@ -11,8 +11,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "animation/scene.h"
 
 // The damage is kept on a grid of square cells: marking is cheap whatever
@@ -41,10 +39,19 @@ struct ShapeBoxes {
     bool hollow[MaxPairs];      // a colourful ball reborn this tick: outline only
 };
 
+// Plain blocks that grow, never shrink until released: the product uses no
+// standard containers (they would bring the exception runtime along).
 struct DamageGrid {
     int columns;
     int rows;
-    std::vector<unsigned char> cells;
+    unsigned char* cells;
+    size_t capacity;
+};
+
+struct RectList {
+    RECT* items;
+    int count;
+    int capacity;
 };
 
 struct Damage {
@@ -55,7 +62,7 @@ struct Damage {
     // What the last tick changed: the whole frame, or these rectangles
     // (banded, not overlapping).
     bool wholeFrame;
-    std::vector<RECT> rects;
+    RectList rects;
     long long area;  // pixels of the rectangles (of the damage even when the whole frame was done)
 };
 
@@ -67,7 +74,8 @@ extern Damage gDamage;
 extern bool gStraightforwardFrames;
 
 // --- decisions (no window, no GDI) ---
-void ClearGrid(DamageGrid& grid, int width, int height);
+// False when the memory cannot be had (the tick then does the whole frame).
+bool ClearGrid(DamageGrid& grid, int width, int height);
 // Marks the cells a rectangle touches (clipped to the frame).
 void MarkRect(DamageGrid& grid, const RECT& rect, int width, int height);
 // Marks the cells every pixel of Ellipse(box) touches, outline included,
@@ -77,8 +85,10 @@ void MarkEllipse(DamageGrid& grid, const RECT& box, int width, int height);
 // rows [top, bottom); false when it draws none there.
 bool EllipseRowSpan(const RECT& box, int top, int bottom, int& left, int& right);
 // The grid's marked cells as banded rectangles clipped to the frame;
-// returns their area.
-long long GridRects(const DamageGrid& grid, int width, int height, std::vector<RECT>& rects);
+// returns their area, or -1 when the list could not grow.
+long long GridRects(const DamageGrid& grid, int width, int height, RectList& rects);
+void FreeGrid(DamageGrid& grid);
+void FreeRects(RectList& rects);
 // Marks everything a tick's shapes draw.
 void MarkShapes(DamageGrid& grid, const ShapeBoxes& shapes, int width, int height);
 // A rectangle whose every pixel Ellipse(box) fills with the brush (empty

@@ -4,7 +4,7 @@
 // leaks one brush per rebirth runs out of handles overnight.
 #include "animation/drawing.h"
 
-#include <vector>
+#include <cstdlib>
 
 namespace {
 
@@ -63,8 +63,12 @@ HRGN CreateSceneRegion(const RECT* rects, int count)
     } else {
         // One call for the whole list: a union per rectangle costs the
         // region's size every time.
-        std::vector<char> buffer(sizeof(RGNDATAHEADER) + sizeof(RECT) * static_cast<size_t>(count));
-        RGNDATA* data = reinterpret_cast<RGNDATA*>(buffer.data());
+        // No exceptions and no standard containers in the product: a
+        // plain block, and no region when it cannot be had.
+        const size_t size = sizeof(RGNDATAHEADER) + sizeof(RECT) * static_cast<size_t>(count);
+        RGNDATA* data = static_cast<RGNDATA*>(std::malloc(size));
+        if (!data)
+            return nullptr;
         data->rdh.dwSize = sizeof(RGNDATAHEADER);
         data->rdh.iType = RDH_RECTANGLES;
         data->rdh.nCount = static_cast<DWORD>(count);
@@ -74,7 +78,8 @@ HRGN CreateSceneRegion(const RECT* rects, int count)
             UnionRect(&bounds, &bounds, &rects[i]);
         data->rdh.rcBound = bounds;
         CopyMemory(data->Buffer, rects, sizeof(RECT) * static_cast<size_t>(count));
-        region = ExtCreateRegion(nullptr, static_cast<DWORD>(buffer.size()), data);
+        region = ExtCreateRegion(nullptr, static_cast<DWORD>(size), data);
+        std::free(data);
     }
     if (region)
         ++gLiveObjects;

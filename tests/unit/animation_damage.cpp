@@ -70,11 +70,14 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndTheCertainFillIsTheBrushs)
         }
         DeleteObject(red);
         const Pixels pixels = ReadSurface(surface_, Width, Height);
-        DamageGrid grid;
+        DamageGrid grid = {};
         ClearGrid(grid, Width, Height);
         MarkEllipse(grid, box, Width, Height);
-        std::vector<RECT> rects;
-        GridRects(grid, Width, Height, rects);
+        RectList list = {};
+        GridRects(grid, Width, Height, list);
+        const std::vector<RECT> rects(list.items, list.items + list.count);
+        FreeRects(list);
+        FreeGrid(grid);
         const RECT fill = CertainFill(box);
         int touched = 0;
         for (int y = 0; y < Height; ++y) {
@@ -122,12 +125,15 @@ TEST(DamageDecisions, GridRectanglesAreBandedDisjointAndCoverWhatWasMarked)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DamageGrid grid;
+        DamageGrid grid = {};
         ClearGrid(grid, 101, 50);
         for (const RECT& r : c.marked)
             MarkRect(grid, r, 101, 50);
-        std::vector<RECT> rects;
-        EXPECT_EQ(GridRects(grid, 101, 50, rects), c.area);
+        RectList list = {};
+        EXPECT_EQ(GridRects(grid, 101, 50, list), c.area);
+        const std::vector<RECT> rects(list.items, list.items + list.count);
+        FreeRects(list);
+        FreeGrid(grid);
         long long sum = 0;
         for (size_t i = 0; i < rects.size(); ++i) {
             sum += static_cast<long long>(rects[i].right - rects[i].left) * (rects[i].bottom - rects[i].top);
