@@ -54,12 +54,11 @@ RECT MoveBall(Ball& ball)
     return RECT{ball.x, ball.y, ball.x + ball.size, ball.y + ball.size};
 }
 
-void StepAndDrawBall(Ball& ball)
+void DrawBall(const Ball& ball, const RECT& box, bool hollow)
 {
     HDC frame = gScene.frame.dc;
     if (IsColorful())
-        SelectObject(frame, ball.brush);
-    const RECT box = MoveBall(ball);
+        SelectObject(frame, hollow ? gScene.hollowBrush : ball.brush);
     Ellipse(frame, box.left, box.top, box.right, box.bottom);
     if (IsColorful())
         SelectObject(frame, gScene.hollowBrush);

@@ -4,6 +4,8 @@
 // leaks one brush per rebirth runs out of handles overnight.
 #include "animation/drawing.h"
 
+#include <cstdlib>
+
 namespace {
 
 int gLiveObjects = 0;
@@ -59,6 +61,45 @@ void DeleteShapeBrush(HBRUSH& brush)
     if (brush && DeleteObject(brush))
         --gLiveObjects;
     brush = nullptr;
+}
+
+HRGN CreateSceneRegion(const RECT* rects, int count)
+{
+    HRGN region = nullptr;
+    if (count <= 1) {
+        region = count == 1 ? CreateRectRgn(rects[0].left, rects[0].top, rects[0].right, rects[0].bottom)
+                            : CreateRectRgn(0, 0, 0, 0);
+    } else {
+        // One call for the whole list: a union per rectangle costs the
+        // region's size every time.
+        // No exceptions and no standard containers in the product: a
+        // plain block, and no region when it cannot be had.
+        const size_t size = sizeof(RGNDATAHEADER) + sizeof(RECT) * static_cast<size_t>(count);
+        RGNDATA* data = static_cast<RGNDATA*>(std::malloc(size));
+        if (!data)
+            return nullptr;
+        data->rdh.dwSize = sizeof(RGNDATAHEADER);
+        data->rdh.iType = RDH_RECTANGLES;
+        data->rdh.nCount = static_cast<DWORD>(count);
+        data->rdh.nRgnSize = static_cast<DWORD>(sizeof(RECT) * static_cast<size_t>(count));
+        RECT bounds = rects[0];
+        for (int i = 1; i < count; ++i)
+            UnionRect(&bounds, &bounds, &rects[i]);
+        data->rdh.rcBound = bounds;
+        CopyMemory(data->Buffer, rects, sizeof(RECT) * static_cast<size_t>(count));
+        region = ExtCreateRegion(nullptr, static_cast<DWORD>(size), data);
+        std::free(data);
+    }
+    if (region)
+        ++gLiveObjects;
+    return region;
+}
+
+void DeleteSceneRegion(HRGN& region)
+{
+    if (region && DeleteObject(region))
+        --gLiveObjects;
+    region = nullptr;
 }
 
 int LiveSceneGdiObjects()

@@ -1,5 +1,5 @@
-// Drawing services: the GDI objects the scene owns (off-screen surfaces and
-// shape brushes) are made and released only through here, so the scene's
+// Drawing services: the GDI objects the scene owns (off-screen surfaces,
+// shape brushes and the regions of one tick) are made and released only through here, so the scene's
 // holdings can be counted, and a surface always gets its original bitmap
 // back before its own is deleted.
 #pragma once
@@ -25,7 +25,12 @@ HBRUSH CreateShapeBrush(COLORREF color);
 // to none.
 void DeleteShapeBrush(HBRUSH& brush);
 
-// Contexts, bitmaps and brushes made here and not yet released.
+// A region holding the given rectangles (none given: an empty one); they
+// need not be disjoint. Released with DeleteSceneRegion.
+HRGN CreateSceneRegion(const RECT* rects, int count);
+void DeleteSceneRegion(HRGN& region);
+
+// Contexts, bitmaps, brushes and regions made here and not yet released.
 int LiveSceneGdiObjects();
 
 // Selects an object for the life of the helper and puts the previous one back.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "animation/damage.h"
 #include "animation/scene.h"
 #include "config/settings.h"
 #include "shell/shell.h"
@@ -51,6 +52,11 @@ void CreateScene(HWND window)
 
 void PaintScene(HWND window)
 {
+    // Only what was invalidated is copied: what the ticks since the last
+    // paint changed, or what the system asks for. Read before the first
+    // BeginPaint, which validates it.
+    HRGN update = CreateSceneRegion(nullptr, 0);
+    const int kind = GetUpdateRgn(window, update, FALSE);
     // The class has its own context (CS_OWNDC), so the one from the first
     // BeginPaint stays valid and is reused; the default handling validates
     // the update region of every later paint.
@@ -60,9 +66,11 @@ void PaintScene(HWND window)
         RECT client = {};
         GetClientRect(window, &client);
         PatBlt(gScene.paintDC, 0, 0, client.right, client.bottom, BLACKNESS);
-        return;
+    } else {
+        // A paint with nothing invalid (sent, not posted) copies everything.
+        CopyFrameToWindow(gScene.paintDC, kind == NULLREGION || kind == ERROR ? nullptr : update);
     }
-    BitBlt(gScene.paintDC, 0, 0, gScene.width, gScene.height, gScene.frame.dc, 0, 0, SRCCOPY);
+    DeleteSceneRegion(update);
 }
 
 } // namespace
@@ -105,6 +113,7 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     gScene.currentBrush = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     if (gScene.frame.dc)
         SelectObject(gScene.frame.dc, gScene.currentBrush);
+    ResetDamage();
     for (int i = 0; i < count; ++i) {
         gScene.balls[i] = AllocateRecord<Ball>();
         gScene.squares[i] = AllocateRecord<Square>();
@@ -210,6 +219,7 @@ void ReleaseScene(HWND window)
     gScene.paintDC = nullptr;
     DestroySurface(gScene.snapshot);
     DestroySurface(gScene.frame);
+    ReleaseDamage();
 }
 
 LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -224,7 +234,7 @@ LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         // Any timer id advances the scene: the window has only this one.
         TickScene();
-        InvalidateRect(window, nullptr, FALSE);
+        InvalidateChanges(window);
         break;
     case WM_DESTROY:
         ReleaseScene(window);

@@ -114,7 +114,9 @@ void ReleaseScene(HWND window);
 bool IsColorful();
 
 // --- frame sequencer (sequencer.cpp) ---
-// Advances the scene by one tick, drawing into the frame buffer.
+// Advances the scene by one tick, drawing into the frame buffer: in the
+// running phase only where shapes were or are (damage.h) unless the whole
+// frame is cheaper.
 void TickScene();
 // Advances the curtain's insets and phase by one tick and stores the insets
 // to outline, in drawing order; returns how many (at most 7).
@@ -127,13 +129,16 @@ void InitBall(Ball& ball);
 // Moves the ball one tick and returns the box of the ellipse to draw (the
 // squashed ball on a bounce).
 RECT MoveBall(Ball& ball);
-void StepAndDrawBall(Ball& ball);
+// Draws the ellipse MoveBall gave, with the ball's brush in colourful mode
+// (hollow: a ball reborn during its move, whose new brush its move left
+// unselected, shows its outline only).
+void DrawBall(const Ball& ball, const RECT& box, bool hollow);
 
 // --- squares (squares.cpp) ---
 void InitSquare(Square& square);
 // Moves the square its three sub-steps and stores the three boxes drawn.
 void MoveSquare(Square& square, RECT boxes[3]);
-void StepAndDrawSquare(Square& square);
+void DrawSquare(const Square& square, const RECT boxes[3]);
 
 // --- overlay (overlay.cpp) ---
 void ResetOverlay(Overlay& overlay);

@@ -2,6 +2,7 @@
 // outlines from three interleaved inset series closing in over the captured
 // desktop), then for good the running frame: clear, shapes pair by pair, the
 // desktop ANDed over them, and the wave of active pairs.
+#include "animation/damage.h"
 #include "animation/scene.h"
 
 int AdvanceCurtain(int insets[7])
@@ -66,6 +67,8 @@ void CurtainTick()
         // as if they were ordered.
         Rectangle(frame, k, k, gScene.width - k, gScene.height - k);
     }
+    // The outlines are all that changed.
+    RecordCurtainDamage(insets, drawn);
     if (gScene.phase == RunningPhase) {
         // From now on shapes are filled; the brush the curtain used is the
         // hollow one that colourful drawing goes back to after each shape.
@@ -74,16 +77,79 @@ void CurtainTick()
     }
 }
 
+// Every active pair's motion first, recording what each draws: no drawing
+// takes a random number, so the sequence is the one of moving and drawing
+// pair by pair.
+void MoveShapes(ShapeBoxes& shapes)
+{
+    shapes.pairs = gScene.active;
+    for (int i = 0; i < gScene.active; ++i) {
+        Ball& ball = *gScene.balls[i];
+        const bool wasReturning = ball.returning;
+        shapes.balls[i] = MoveBall(ball);
+        shapes.hollow[i] = IsColorful() && wasReturning && !ball.returning;
+        MoveSquare(*gScene.squares[i], shapes.squares[i]);
+    }
+}
+
+// Whether any of box lies within clip (none: the whole frame).
+bool Visible(const RECT& box, HRGN clip)
+{
+    if (clip)
+        return RectInRegion(clip, &box) != FALSE;
+    const RECT frame = {0, 0, gScene.width, gScene.height};
+    RECT both;
+    return IntersectRect(&both, &box, &frame) != FALSE;
+}
+
+// Draws pair i where clip lets it. A shape wholly outside the clip is not
+// drawn at all: GDI would change no pixel, yet it traces a ball's whole
+// outline first (balls that have sunk below the floor cost as much as
+// visible ones).
+void DrawPair(int i, HRGN clip)
+{
+    const ShapeBoxes& shapes = gDamage.current;
+    if (gStraightforwardFrames || Visible(shapes.balls[i], clip))
+        DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
+    const RECT* steps = shapes.squares[i];
+    RECT trail;
+    UnionRect(&trail, &steps[0], &steps[1]);
+    UnionRect(&trail, &trail, &steps[2]);
+    if (gStraightforwardFrames || Visible(trail, clip))
+        DrawSquare(*gScene.squares[i], steps);
+}
+
+// Clear, shapes pair by pair, the overlay: over the whole frame or within
+// the damage, and with each pair clipped off where later balls fill.
 void RunningTick()
 {
-    PatBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, BLACKNESS);
+    static HRGN pairClips[MaxPairs];
+    MoveShapes(gDamage.current);
+    HDC frame = gScene.frame.dc;
+    HRGN frameClip = PlanRunningFrame();
+    const bool perPair = PlanPairClips(frameClip, pairClips);
+    SelectClipRgn(frame, frameClip);
+    PatBlt(frame, 0, 0, gScene.width, gScene.height, BLACKNESS);
     for (int i = 0; i < gScene.active; ++i) {
-        StepAndDrawBall(*gScene.balls[i]);
-        StepAndDrawSquare(*gScene.squares[i]);
+        if (!perPair) {
+            DrawPair(i, frameClip);
+            continue;
+        }
+        RECT box;
+        if (GetRgnBox(pairClips[i], &box) != NULLREGION) {
+            SelectClipRgn(frame, pairClips[i]);
+            DrawPair(i, pairClips[i]);
+        }
+        DeleteSceneRegion(pairClips[i]);
     }
+    if (perPair)
+        SelectClipRgn(frame, frameClip);
     if (IsColorful())
-        gScene.currentBrush = static_cast<HBRUSH>(SelectObject(gScene.frame.dc, gScene.hollowBrush));
+        gScene.currentBrush = static_cast<HBRUSH>(SelectObject(frame, gScene.hollowBrush));
     StepAndLayOverlay(*gScene.overlay);
+    SelectClipRgn(frame, nullptr);
+    DeleteSceneRegion(frameClip);
+    FinishRunningFrame();
     UpdateWave();
 }
 

@@ -31,15 +31,15 @@ void MoveSquare(Square& square, RECT boxes[3])
     }
 }
 
-void StepAndDrawSquare(Square& square)
+void DrawSquare(const Square& square, const RECT boxes[3])
 {
     HDC frame = gScene.frame.dc;
     if (IsColorful())
         SelectObject(frame, square.brush);
-    RECT boxes[3];
-    MoveSquare(square, boxes);
-    for (const RECT& box : boxes)
+    for (int step = 0; step < 3; ++step) {
+        const RECT& box = boxes[step];
         Rectangle(frame, box.left, box.top, box.right, box.bottom);
+    }
     if (IsColorful())
         SelectObject(frame, gScene.hollowBrush);
 }

@@ -1,0 +1,349 @@
+// Damage tracking of the frame: the previous and current shape boxes, the
+// cell grid they are marked on, the choice between the damaged part and the
+// whole frame, the clips that leave out what later balls certainly fill,
+// and the window's side (what is invalidated, what a paint copies).
+#include "animation/damage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+Damage gDamage = {};
+bool gStraightforwardFrames = false;
+
+namespace {
+
+bool PushRect(RectList& list, const RECT& rect)
+{
+    if (list.count == list.capacity) {
+        const int capacity = list.capacity ? 2 * list.capacity : 64;
+        void* grown = std::realloc(list.items, sizeof(RECT) * static_cast<size_t>(capacity));
+        if (!grown)
+            return false;
+        list.items = static_cast<RECT*>(grown);
+        list.capacity = capacity;
+    }
+    list.items[list.count++] = rect;
+    return true;
+}
+
+// Ellipse() rasterises inside its box; the slack of one and a half pixels
+// around the ideal ellipse holds the outline and any rounding of GDI's
+// own stepping.
+constexpr double EllipseSlack = 1.5;
+// How far inside the ideal ellipse a pixel must lie to be certainly filled
+// with the brush rather than the one-pixel outline.
+constexpr double FillMargin = 2.0;
+
+} // namespace
+
+bool ClearGrid(DamageGrid& grid, int width, int height)
+{
+    const int columns = (width + DamageCellSize - 1) / DamageCellSize;
+    const int rows = (height + DamageCellSize - 1) / DamageCellSize;
+    const size_t size = static_cast<size_t>(std::max(columns, 0)) * std::max(rows, 0);
+    if (size > grid.capacity) {
+        void* grown = std::realloc(grid.cells, size);
+        if (!grown)
+            return false;
+        grid.cells = static_cast<unsigned char*>(grown);
+        grid.capacity = size;
+    }
+    grid.columns = columns;
+    grid.rows = rows;
+    if (size)
+        std::memset(grid.cells, 0, size);
+    return true;
+}
+
+void FreeGrid(DamageGrid& grid)
+{
+    std::free(grid.cells);
+    grid = {};
+}
+
+void FreeRects(RectList& rects)
+{
+    std::free(rects.items);
+    rects = {};
+}
+
+namespace {
+
+void MarkCells(DamageGrid& grid, int row, int left, int right, int width)
+{
+    left = std::max(left, 0);
+    right = std::min(right, width);
+    if (left >= right)
+        return;
+    unsigned char* cells = grid.cells + static_cast<size_t>(row) * grid.columns;
+    std::fill(cells + left / DamageCellSize, cells + (right - 1) / DamageCellSize + 1, 1);
+}
+
+} // namespace
+
+void MarkRect(DamageGrid& grid, const RECT& rect, int width, int height)
+{
+    const int top = std::max<int>(rect.top, 0);
+    const int bottom = std::min<int>(rect.bottom, height);
+    for (int y = top; y < bottom; y = (y / DamageCellSize + 1) * DamageCellSize)
+        MarkCells(grid, y / DamageCellSize, rect.left, rect.right, width);
+}
+
+bool EllipseRowSpan(const RECT& box, int top, int bottom, int& left, int& right)
+{
+    const double cx = (box.left + box.right) / 2.0;
+    const double cy = (box.top + box.bottom) / 2.0;
+    const double a = (box.right - box.left) / 2.0 + EllipseSlack;
+    const double b = (box.bottom - box.top) / 2.0 + EllipseSlack;
+    // The row of the band nearest the middle is the widest.
+    const double nearest = std::clamp(cy, static_cast<double>(top), static_cast<double>(bottom));
+    const double d = (nearest - cy) / b;
+    if (d >= 1.0 || top >= bottom)
+        return false;
+    const double half = a * std::sqrt(1.0 - d * d);
+    left = std::max<int>(box.left, static_cast<int>(std::floor(cx - half)));
+    right = std::min<int>(box.right, static_cast<int>(std::ceil(cx + half)) + 1);
+    return left < right;
+}
+
+void MarkEllipse(DamageGrid& grid, const RECT& box, int width, int height)
+{
+    const int top = std::max<int>(box.top, 0);
+    const int bottom = std::min<int>(box.bottom, height);
+    for (int y = top; y < bottom;) {
+        const int next = std::min(bottom, (y / DamageCellSize + 1) * DamageCellSize);
+        int left = 0;
+        int right = 0;
+        if (EllipseRowSpan(box, y, next, left, right))
+            MarkCells(grid, y / DamageCellSize, left, right, width);
+        y = next;
+    }
+}
+
+long long GridRects(const DamageGrid& grid, int width, int height, RectList& rects)
+{
+    rects.count = 0;
+    long long area = 0;
+    int bandStart = 0;  // the rectangles of the band above, to extend
+    for (int row = 0; row < grid.rows; ++row) {
+        const unsigned char* cells = grid.cells + static_cast<size_t>(row) * grid.columns;
+        const int top = row * DamageCellSize;
+        const int bottom = std::min(height, top + DamageCellSize);
+        const int rowStart = rects.count;
+        for (int c = 0; c < grid.columns;) {
+            if (!cells[c]) {
+                ++c;
+                continue;
+            }
+            int end = c;
+            while (end < grid.columns && cells[end])
+                ++end;
+            if (!PushRect(rects, RECT{c * DamageCellSize, top, std::min(width, end * DamageCellSize), bottom}))
+                return -1;
+            c = end;
+        }
+        // A row with the same runs as the band above extends it.
+        RECT* r = rects.items;
+        const int above = rowStart - bandStart;
+        bool same = above > 0 && above == rects.count - rowStart && r[bandStart].bottom == top;
+        for (int i = 0; same && i < above; ++i)
+            same = r[bandStart + i].left == r[rowStart + i].left && r[bandStart + i].right == r[rowStart + i].right;
+        if (same) {
+            for (int i = 0; i < above; ++i)
+                r[bandStart + i].bottom = bottom;
+            rects.count = rowStart;
+        } else {
+            bandStart = rowStart;
+        }
+        for (int i = bandStart; i < rects.count; ++i)
+            area += static_cast<long long>(r[i].right - r[i].left) * (bottom - top);
+    }
+    return area;
+}
+
+void MarkShapes(DamageGrid& grid, const ShapeBoxes& shapes, int width, int height)
+{
+    for (int i = 0; i < shapes.pairs; ++i) {
+        MarkEllipse(grid, shapes.balls[i], width, height);
+        for (const RECT& box : shapes.squares[i])
+            MarkRect(grid, box, width, height);
+    }
+}
+
+RECT CertainFill(const RECT& box)
+{
+    const double cx = (box.left + box.right) / 2.0;
+    const double cy = (box.top + box.bottom) / 2.0;
+    const double a = (box.right - box.left) / 2.0 - FillMargin;
+    const double b = (box.bottom - box.top) / 2.0 - FillMargin;
+    if (a <= 0 || b <= 0)
+        return RECT{0, 0, 0, 0};
+    // The rectangle inscribed in the ellipse shrunk by the margin: its
+    // corners lie on that smaller ellipse.
+    const double hx = a * 0.70710678;
+    const double hy = b * 0.70710678;
+    RECT fill = {static_cast<LONG>(std::ceil(cx - hx)), static_cast<LONG>(std::ceil(cy - hy)),
+                 static_cast<LONG>(std::floor(cx + hx)), static_cast<LONG>(std::floor(cy + hy))};
+    if (fill.left >= fill.right || fill.top >= fill.bottom)
+        return RECT{0, 0, 0, 0};
+    return fill;
+}
+
+bool WholeFrameIsCheaper(long long damagedArea, int pairs, int width, int height)
+{
+    return pairs >= WholeFrameFromPairs ||
+           damagedArea * 100 > static_cast<long long>(WholeFramePercent) * width * height;
+}
+
+int CurtainEdges(const int insets[], int count, int width, int height, RECT edges[])
+{
+    int made = 0;
+    for (int i = 0; i < count; ++i) {
+        const int k = insets[i];
+        // Corners past half the size swap; GDI orders them, so do we.
+        const int left = std::min(k, width - k);
+        const int right = std::max(k, width - k);
+        const int top = std::min(k, height - k);
+        const int bottom = std::max(k, height - k);
+        // Bands three pixels deep around each side's line.
+        edges[made++] = RECT{left - 1, top - 1, right + 1, top + 2};
+        edges[made++] = RECT{left - 1, bottom - 2, right + 1, bottom + 1};
+        edges[made++] = RECT{left - 1, top - 1, left + 2, bottom + 1};
+        edges[made++] = RECT{right - 2, top - 1, right + 1, bottom + 1};
+    }
+    for (int i = 0; i < made; ++i) {
+        edges[i].left = std::max<LONG>(edges[i].left, 0);
+        edges[i].top = std::max<LONG>(edges[i].top, 0);
+        edges[i].right = std::min<LONG>(edges[i].right, width);
+        edges[i].bottom = std::min<LONG>(edges[i].bottom, height);
+    }
+    return made;
+}
+
+void ResetDamage()
+{
+    gDamage.havePrevious = false;
+    gDamage.previous.pairs = 0;
+    gDamage.current.pairs = 0;
+    gDamage.wholeFrame = true;
+    gDamage.rects.count = 0;
+    gDamage.area = 0;
+}
+
+void ReleaseDamage()
+{
+    ResetDamage();
+    // Gives the memory back: a later scene may be much smaller.
+    FreeGrid(gDamage.grid);
+    FreeRects(gDamage.rects);
+}
+
+HRGN PlanRunningFrame()
+{
+    const int width = gScene.width;
+    const int height = gScene.height;
+    // Without memory for the grid or its rectangles, the whole frame.
+    const bool marked = ClearGrid(gDamage.grid, width, height);
+    if (marked) {
+        if (gDamage.havePrevious)
+            MarkShapes(gDamage.grid, gDamage.previous, width, height);
+        MarkShapes(gDamage.grid, gDamage.current, width, height);
+    }
+    gDamage.area = marked ? GridRects(gDamage.grid, width, height, gDamage.rects) : -1;
+    // The first running tick follows the curtain, whose picture is not
+    // black outside the shapes.
+    gDamage.wholeFrame = gStraightforwardFrames || !gDamage.havePrevious || gDamage.area < 0 ||
+                         WholeFrameIsCheaper(gDamage.area, gDamage.current.pairs, width, height);
+    if (gDamage.wholeFrame)
+        return nullptr;
+    HRGN clip = CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
+    if (!clip)
+        gDamage.wholeFrame = true;
+    return clip;
+}
+
+bool PlanPairClips(HRGN frameClip, HRGN clips[])
+{
+    const ShapeBoxes& shapes = gDamage.current;
+    if (gStraightforwardFrames || shapes.pairs < SkipCoveredFromPairs || gScene.minBallSize < SkipCoveredFromBallSize)
+        return false;
+    const RECT whole = {0, 0, gScene.width, gScene.height};
+    HRGN covered = CreateSceneRegion(nullptr, 0);
+    HRGN fill = CreateSceneRegion(nullptr, 0);
+    // From the last pair back: each pair's clip leaves out what the balls
+    // drawn after it certainly fill; a later ball's outline and its edge
+    // beyond the inscribed rectangle are not left out.
+    for (int i = shapes.pairs - 1; i >= 0; --i) {
+        clips[i] = frameClip ? CreateSceneRegion(nullptr, 0) : CreateSceneRegion(&whole, 1);
+        if (frameClip)
+            CombineRgn(clips[i], frameClip, covered, RGN_DIFF);
+        else
+            CombineRgn(clips[i], clips[i], covered, RGN_DIFF);
+        if (shapes.hollow[i])
+            continue;
+        const RECT inside = CertainFill(shapes.balls[i]);
+        if (inside.left < inside.right) {
+            SetRectRgn(fill, inside.left, inside.top, inside.right, inside.bottom);
+            CombineRgn(covered, covered, fill, RGN_OR);
+        }
+    }
+    DeleteSceneRegion(fill);
+    DeleteSceneRegion(covered);
+    return true;
+}
+
+void FinishRunningFrame()
+{
+    gDamage.previous = gDamage.current;
+    gDamage.havePrevious = true;
+}
+
+void RecordCurtainDamage(const int insets[], int count)
+{
+    RECT edges[4 * 7];
+    const int made = CurtainEdges(insets, std::min(count, 7), gScene.width, gScene.height, edges);
+    gDamage.wholeFrame = false;
+    gDamage.rects.count = 0;
+    gDamage.area = 0;
+    for (int i = 0; i < made; ++i) {
+        const RECT& r = edges[i];
+        if (!PushRect(gDamage.rects, r)) {
+            gDamage.wholeFrame = true;
+            return;
+        }
+        gDamage.area += static_cast<long long>(std::max<LONG>(0, r.right - r.left)) * std::max<LONG>(0, r.bottom - r.top);
+    }
+}
+
+HRGN CreateChangedRegion()
+{
+    if (gDamage.wholeFrame)
+        return nullptr;
+    return CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
+}
+
+void InvalidateChanges(HWND window)
+{
+    HRGN changed = CreateChangedRegion();
+    if (changed)
+        InvalidateRgn(window, changed, FALSE);
+    else
+        InvalidateRect(window, nullptr, FALSE);
+    DeleteSceneRegion(changed);
+}
+
+void CopyFrameToWindow(HDC target, HRGN region)
+{
+    RECT box = {0, 0, gScene.width, gScene.height};
+    if (region) {
+        if (GetRgnBox(region, &box) == NULLREGION)
+            return;
+        SelectClipRgn(target, region);
+    }
+    BitBlt(target, box.left, box.top, box.right - box.left, box.bottom - box.top, gScene.frame.dc, box.left,
+           box.top, SRCCOPY);
+    if (region)
+        SelectClipRgn(target, nullptr);
+}

@@ -1,0 +1,340 @@
+// Frames drawn only where shapes were or are: GDI's own rasterisation held
+// against the boxes the damage is built from, the damage grid's rectangles,
+// and the contract that matters, every frame and every window picture equal
+// bit for bit to the straightforward whole-frame path, tick by tick.
+#include <cstring>
+#include <utility>
+
+#include "animation/damage.h"
+#include "shell/shell.h"
+#include "unit/animation_fixture.h"
+
+namespace {
+
+constexpr COLORREF White = RGB(255, 255, 255);
+
+// The frame's bitmap as raw 32-bit words, read into a buffer kept between
+// calls (frames of 7681 x 2161 are 66 MB).
+void ReadWords(const Surface& surface, int width, int height, std::vector<uint32_t>& words)
+{
+    words.resize(static_cast<size_t>(width) * height);
+    BITMAPINFO info = TopDown32(width, height);
+    SelectObject(surface.dc, surface.originalBitmap);
+    GetDIBits(surface.dc, surface.bitmap, 0, height, words.data(), &info, DIB_RGB_COLORS);
+    SelectObject(surface.dc, surface.bitmap);
+}
+
+// Boxes of every kind a ball draws: round, squashed (twice as wide as
+// tall), odd and even sides, tiny, and lying partly off the surface.
+std::vector<RECT> BallBoxes()
+{
+    std::vector<RECT> boxes;
+    for (int size : {1, 2, 3, 5, 8, 13, 30, 31, 75, 96, 127, 200, 257}) {
+        for (int shift : {0, 1}) {
+            boxes.push_back(RECT{10 + shift, 7, 10 + shift + size, 7 + size});
+            boxes.push_back(RECT{10 + shift, 7, 10 + shift + size, 7 + size / 2});
+        }
+    }
+    boxes.push_back(RECT{-40, -25, 60, 75});
+    boxes.push_back(RECT{250, 200, 350, 300});
+    return boxes;
+}
+
+class DamageRules : public ::testing::Test {
+protected:
+    static constexpr int Width = 300;
+    static constexpr int Height = 260;
+    void SetUp() override
+    {
+        HDC screen = GetDC(nullptr);
+        CreateSurface(surface_, screen, Width, Height);
+        ReleaseDC(nullptr, screen);
+    }
+    void TearDown() override { DestroySurface(surface_); }
+
+    Surface surface_ = {};
+};
+
+// Drawn in red with the default black pen over white, every pixel the
+// ellipse touches shows as non-white: the row spans and the marked grid must
+// hold each of them, and the certain fill must be red throughout.
+TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndTheCertainFillIsTheBrushs)
+{
+    for (const RECT& box : BallBoxes()) {
+        SCOPED_TRACE(testing::Message() << box.left << "," << box.top << "," << box.right << "," << box.bottom);
+        PatBlt(surface_.dc, 0, 0, Width, Height, WHITENESS);
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        {
+            ScopedSelect brush(surface_.dc, red);
+            Ellipse(surface_.dc, box.left, box.top, box.right, box.bottom);
+        }
+        DeleteObject(red);
+        const Pixels pixels = ReadSurface(surface_, Width, Height);
+        DamageGrid grid = {};
+        ClearGrid(grid, Width, Height);
+        MarkEllipse(grid, box, Width, Height);
+        RectList list = {};
+        GridRects(grid, Width, Height, list);
+        const std::vector<RECT> rects(list.items, list.items + list.count);
+        FreeRects(list);
+        FreeGrid(grid);
+        const RECT fill = CertainFill(box);
+        int touched = 0;
+        for (int y = 0; y < Height; ++y) {
+            int left = 0;
+            int right = 0;
+            const bool any = EllipseRowSpan(box, y, y + 1, left, right);
+            for (int x = 0; x < Width; ++x) {
+                const COLORREF pixel = pixels.at(x, y);
+                if (x >= fill.left && x < fill.right && y >= fill.top && y < fill.bottom) {
+                    ASSERT_EQ(pixel, RGB(255, 0, 0)) << "pixel " << x << "," << y << " is not the brush's";
+                }
+                if (pixel == White)
+                    continue;
+                ++touched;
+                ASSERT_TRUE(any && x >= left && x < right) << "pixel " << x << "," << y << " outside the span";
+                bool inGrid = false;
+                for (const RECT& r : rects)
+                    inGrid = inGrid || PtInRect(&r, POINT{x, y});
+                ASSERT_TRUE(inGrid) << "pixel " << x << "," << y << " not in the grid's rectangles";
+            }
+        }
+        if (box.right - box.left >= 3 && box.bottom - box.top >= 3) {
+            EXPECT_GT(touched, 0);
+        }
+        if (box.right - box.left >= 30) {
+            EXPECT_GT((fill.right - fill.left) * (fill.bottom - fill.top), 0) << "a large ball has a certain fill";
+        }
+    }
+}
+
+TEST(DamageDecisions, GridRectanglesAreBandedDisjointAndCoverWhatWasMarked)
+{
+    struct Case {
+        const char* name;
+        std::vector<RECT> marked;
+        long long area;  // of the cell-rounded rectangles
+    } cases[] = {
+        {"nothing", {}, 0},
+        {"one cell", {{3, 3, 4, 4}}, 16 * 16},
+        {"straddling four cells", {{15, 15, 17, 17}}, 4 * 16 * 16},
+        {"two apart on one row", {{0, 0, 1, 1}, {40, 0, 41, 1}}, 2 * 16 * 16},
+        {"clipped at the odd right and bottom edges", {{90, 40, 200, 200}}, (101 - 80) * (50 - 32)},
+        {"off the frame", {{-50, -50, -1, -1}, {101, 0, 300, 50}}, 0},
+        {"overlapping", {{0, 0, 40, 40}, {20, 20, 60, 45}}, 48LL * 16 + 64LL * 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DamageGrid grid = {};
+        ClearGrid(grid, 101, 50);
+        for (const RECT& r : c.marked)
+            MarkRect(grid, r, 101, 50);
+        RectList list = {};
+        EXPECT_EQ(GridRects(grid, 101, 50, list), c.area);
+        const std::vector<RECT> rects(list.items, list.items + list.count);
+        FreeRects(list);
+        FreeGrid(grid);
+        long long sum = 0;
+        for (size_t i = 0; i < rects.size(); ++i) {
+            sum += static_cast<long long>(rects[i].right - rects[i].left) * (rects[i].bottom - rects[i].top);
+            for (size_t j = i + 1; j < rects.size(); ++j) {
+                RECT both;
+                EXPECT_FALSE(IntersectRect(&both, &rects[i], &rects[j])) << i << " overlaps " << j;
+                EXPECT_TRUE(rects[j].top > rects[i].top || (rects[j].top == rects[i].top && rects[j].left > rects[i].left))
+                    << "banded order";
+            }
+        }
+        EXPECT_EQ(sum, c.area);
+        for (const RECT& r : c.marked) {
+            RECT onFrame = {std::max<LONG>(r.left, 0), std::max<LONG>(r.top, 0), std::min<LONG>(r.right, 101),
+                            std::min<LONG>(r.bottom, 50)};
+            for (int y = onFrame.top; y < onFrame.bottom; ++y) {
+                for (int x = onFrame.left; x < onFrame.right; ++x) {
+                    bool inside = false;
+                    for (const RECT& d : rects)
+                        inside = inside || PtInRect(&d, POINT{x, y});
+                    ASSERT_TRUE(inside) << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(DamageDecisions, TheWholeFrameIsDoneOnceTheDamageCoversMostOfIt)
+{
+    struct Case {
+        long long area;
+        int pairs;
+        bool whole;
+    } cases[] = {{0, 1, false},
+                 {1000 * 1000 * WholeFramePercent / 100, 10, false},
+                 {1000 * 1000 * WholeFramePercent / 100 + 1, 10, true},
+                 {1000 * 1000, 1, true},
+                 {1000, WholeFrameFromPairs - 1, false},
+                 {1000, WholeFrameFromPairs, true},
+                 {0, MaxPairs, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.area << " pixels, " << c.pairs << " pairs");
+        EXPECT_EQ(WholeFrameIsCheaper(c.area, c.pairs, 1000, 1000), c.whole);
+    }
+}
+
+// --- the contract: both paths, tick by tick ---
+
+struct SceneState {
+    Scene scene = {};
+    Damage damage = {};
+    uint32_t random = 0;
+};
+
+// Puts a stored scene in place of the live one and the live one in its
+// place.
+void Swap(SceneState& state)
+{
+    std::swap(gScene, state.scene);
+    std::swap(gDamage, state.damage);
+    std::swap(gRandomState, state.random);
+}
+
+struct ExactnessCase {
+    const char* name;
+    int width, height;                // the scene
+    int windowWidth, windowHeight;    // what the window shows of it
+    int mode;
+    int count;
+    int runningTicks;
+    int curtainStride;  // every how many curtain ticks the pictures are compared
+};
+
+class Exactness : public FrozenRandomTest {};
+
+TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
+{
+    // A primary at (0, 0) of 1024 x 768 with a 1280 x 1024 monitor on its
+    // left: the scene spans 2304 x 1024 from (-1280, 0).
+    const RECT spanning = SaverScreenArea(ScreenMetrics{-1280, 0, 2304, 1024, 1024, 768});
+    const int spanWidth = spanning.right - spanning.left;
+    const int spanHeight = spanning.bottom - spanning.top;
+    ASSERT_EQ(spanWidth, 2304);
+    const ExactnessCase cases[] = {
+        {"primary only, whole wave", 1024, 768, 1024, 768, Standard, 2, 300, 1},
+        {"spanning, negative origin, whole wave", spanWidth, spanHeight, spanWidth, spanHeight, Colorful, 2, 700, 4},
+        {"1366x768, ten pairs", 1366, 768, 1366, 768, Colorful, 10, 300, 4},
+        {"1366x768, every pair", 1366, 768, 1366, 768, Standard, 255, 160, 8},
+        {"7681x2161, ten pairs", 7681, 2161, 7681, 2161, Colorful, 10, 40, 100},
+        {"7681x2161, every pair", 7681, 2161, 7681, 2161, Standard, 255, 12, 200},
+        {"tiny preview of the primary", 1024, 768, 152, 112, Standard, 2, 300, 1},
+        {"tiny screen, every pair", 64, 48, 64, 48, Colorful, 255, 600, 1},
+    };
+    bool sawRightEdge = false;
+    bool sawSquash = false;
+    bool sawOffLeft = false;
+    bool sawOffTop = false;
+    bool sawDamaged = false;
+    std::vector<uint32_t> fast, plain, shown;
+    for (const ExactnessCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int liveAtStart = LiveSceneGdiObjects();
+        const Pixels picture = KnownPicture(c.width, c.height);
+        // The same seed for both scenes.
+        SceneState reference;
+        SceneState damaged;
+        for (SceneState* state : {&damaged, &reference}) {
+            gRandomState = 0;
+            gScene.wave = Wave::Growing;
+            HDC screen = GetDC(nullptr);
+            BuildScene(screen, c.width, c.height, c.mode, c.count);
+            ReleaseDC(nullptr, screen);
+            WriteSurface(gScene.snapshot, picture);
+            CopySnapshotToFrame();
+            Swap(*state);
+        }
+        // What the damaged path's window gets: its first paint copies all,
+        // every later one what the tick's invalidation names.
+        Surface window = {};
+        {
+            HDC screen = GetDC(nullptr);
+            CreateSurface(window, screen, c.windowWidth, c.windowHeight);
+            ReleaseDC(nullptr, screen);
+        }
+        Swap(damaged);
+        CopyFrameToWindow(window.dc, nullptr);
+        Swap(damaged);
+
+        int curtainTicks = 0;
+        int running = 0;
+        int peak = 0;
+        bool backToOne = false;
+        for (int tick = 0; running < c.runningTicks; ++tick) {
+            Swap(reference);
+            gStraightforwardFrames = true;
+            TickScene();
+            gStraightforwardFrames = false;
+            Swap(reference);
+
+            Swap(damaged);
+            const bool wasRunning = gScene.phase == RunningPhase;
+            TickScene();
+            HRGN changed = CreateChangedRegion();
+            CopyFrameToWindow(window.dc, changed);
+            DeleteSceneRegion(changed);
+            if (wasRunning) {
+                ++running;
+                sawDamaged = sawDamaged || !gDamage.wholeFrame;
+                for (int i = 0; i < gDamage.current.pairs; ++i) {
+                    const RECT& b = gDamage.current.balls[i];
+                    sawRightEdge = sawRightEdge || b.right == c.width;
+                    sawSquash = sawSquash || (b.bottom == c.height && b.bottom - b.top < b.right - b.left);
+                    sawOffLeft = sawOffLeft || (b.left < 0 && b.right > 2);
+                    sawOffTop = sawOffTop || (b.top < 0 && b.bottom > 2);
+                }
+                peak = std::max(peak, gScene.active);
+                backToOne = backToOne || (peak == c.count && gScene.active == 1);
+            } else {
+                ++curtainTicks;
+            }
+            Swap(damaged);
+            if (!wasRunning && curtainTicks % c.curtainStride != 0)
+                continue;
+
+            ReadWords(damaged.scene.frame, c.width, c.height, fast);
+            ReadWords(reference.scene.frame, c.width, c.height, plain);
+            ReadWords(window, c.windowWidth, c.windowHeight, shown);
+            if (std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(uint32_t)) != 0) {
+                size_t i = 0;
+                while (fast[i] == plain[i])
+                    ++i;
+                FAIL() << "tick " << tick << ": frame pixel " << i % c.width << "," << i / c.width << " is "
+                       << std::hex << fast[i] << ", the whole-frame path has " << plain[i];
+            }
+            for (int y = 0; y < c.windowHeight; ++y) {
+                const uint32_t* row = shown.data() + static_cast<size_t>(y) * c.windowWidth;
+                const uint32_t* want = plain.data() + static_cast<size_t>(y) * c.width;
+                if (std::memcmp(row, want, c.windowWidth * sizeof(uint32_t)) == 0)
+                    continue;
+                int x = 0;
+                while (row[x] == want[x])
+                    ++x;
+                FAIL() << "tick " << tick << ": window pixel " << x << "," << y << " is " << std::hex << row[x]
+                       << ", the whole-frame path shows " << want[x];
+            }
+        }
+        if (c.count == 2) {
+            EXPECT_TRUE(backToOne) << "the wave grew to the count and fell back to one";
+        }
+        DestroySurface(window);
+        for (SceneState* state : {&damaged, &reference}) {
+            Swap(*state);
+            ReleaseScene(nullptr);
+            Swap(*state);
+        }
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart);
+    }
+    EXPECT_TRUE(sawRightEdge);
+    EXPECT_TRUE(sawSquash);
+    EXPECT_TRUE(sawOffLeft);
+    EXPECT_TRUE(sawOffTop);
+    EXPECT_TRUE(sawDamaged) << "some ticks took the damaged path";
+}
+
+} // namespace
