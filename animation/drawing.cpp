@@ -1,5 +1,5 @@
-// Drawing services: creation and release of the scene's surfaces and shape
-// brushes, with a count of what is alive. The count exists because Wine's
+// Drawing services: creation and release of the scene's surfaces, shape
+// brushes and damage regions, with a count of what is alive. The count exists because Wine's
 // GetGuiResources does not report GDI objects, and a screen saver that
 // leaks one brush per rebirth runs out of handles overnight.
 #include "animation/drawing.h"
@@ -9,6 +9,13 @@
 namespace {
 
 int gLiveObjects = 0;
+
+// Deletes a bitmap, brush or region made here; the count drops only when it is gone.
+void DeleteCounted(HGDIOBJ object)
+{
+    if (object && DeleteObject(object))
+        --gLiveObjects;
+}
 
 } // namespace
 
@@ -41,8 +48,7 @@ void DestroySurface(Surface& surface)
     // A bitmap still selected into a context cannot be deleted.
     if (surface.dc && surface.originalBitmap)
         SelectObject(surface.dc, surface.originalBitmap);
-    if (surface.bitmap && DeleteObject(surface.bitmap))
-        --gLiveObjects;
+    DeleteCounted(surface.bitmap);
     if (surface.dc && DeleteDC(surface.dc))
         --gLiveObjects;
     surface = {};
@@ -58,8 +64,7 @@ HBRUSH CreateShapeBrush(COLORREF color)
 
 void DeleteShapeBrush(HBRUSH& brush)
 {
-    if (brush && DeleteObject(brush))
-        --gLiveObjects;
+    DeleteCounted(brush);
     brush = nullptr;
 }
 
@@ -97,8 +102,7 @@ HRGN CreateSceneRegion(const RECT* rects, int count)
 
 void DeleteSceneRegion(HRGN& region)
 {
-    if (region && DeleteObject(region))
-        --gLiveObjects;
+    DeleteCounted(region);
     region = nullptr;
 }
 
