@@ -211,7 +211,7 @@ tiny_i386_program() {
 binfmt_entries() {
     local dir=${PLIMZOR_BINFMT_DIR:-/proc/sys/fs/binfmt_misc} sudo=
     # shellcheck disable=SC2016
-    local dump='for f in "$1"/*; do case ${f##*/} in register) continue ;; esac; echo "== ${f##*/}"; cat "$f"; done'
+    local dump='echo "== status"; cat "$1/status"; for f in "$1"/*; do case ${f##*/} in register|status) continue ;; esac; echo "== ${f##*/}"; cat "$f"; done'
     if [ -e "$dir/status" ] || [ -n "${PLIMZOR_BINFMT_DIR:-}" ]; then
         sh -c "$dump" _ "$dir" 2>/dev/null
         return 0

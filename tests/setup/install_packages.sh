@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The set-up without the network: install_packages from scripts/lib.sh runs
-# against stand-ins for apt-get, dpkg and dpkg-query placed first on PATH,
-# which install into a list of their own and fail where a case says so. A
-# package index out of sync must only warn, a 32-bit Wine that cannot be had
-# must only take the i686 tests away (and say why), and a required package
-# that cannot be had must stop the run and be named.
+# The set-up without the network: install_packages and install_emulator from
+# scripts/lib.sh run against stand-ins for apt-get, dpkg, dpkg-query and
+# qemu-i386 placed first on PATH, which install into a list of their own and
+# fail where a case says so. A package index out of sync must only warn, a
+# 32-bit Wine or an emulator that cannot be had must only take the i686
+# tests away (and say why), and a required package that cannot be had must
+# stop the run and be named. Then how a host is judged: the apt source of
+# the backports suite, taken from the machine's own sources, and a host
+# whose binfmt_misc hands 32-bit programs to an emulator, which is not a
+# native 32-bit host.
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 WORK=$(mktemp -d)
@@ -23,13 +27,17 @@ cat >"$WORK/bin/dpkg" <<'STUB'
 #!/bin/sh
 exit 0
 STUB
-# apt-get update: fails while update-fails holds; apt-get install: installs
-# every name but those in refuse, which make it fail as apt does.
+# apt-get update: fails while update-fails holds, and keeps the source list
+# it was given; apt-get install: installs every name but those in refuse,
+# which make it fail as apt does.
 cat >"$WORK/bin/apt-get" <<'STUB'
 #!/bin/sh
 echo "$*" >>"$STUB_STATE/calls"
 case " $* " in
 *" update "*)
+    for arg; do
+        case $arg in Dir::Etc::SourceList=*) cp "${arg#*=}" "$STUB_STATE/update-sources" ;; esac
+    done
     if [ -f "$STUB_STATE/update-fails" ]; then
         echo "E: Failed to fetch .../binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?"
         echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
@@ -37,9 +45,10 @@ case " $* " in
     fi
     exit 0 ;;
 esac
-refused=
+refused= skip=
 for name; do
-    case $name in -*|install) continue ;; esac
+    [ -n "$skip" ] && { skip=; continue; }
+    case $name in -o|-t) skip=1; continue ;; -*|install) continue ;; esac
     if grep -qx -- "$name" "$STUB_STATE/refuse" 2>/dev/null; then refused=1; else echo "$name" >>"$STUB_STATE/installed"; fi
 done
 if [ -n "$refused" ]; then
@@ -53,7 +62,44 @@ cat >"$WORK/bin/locale" <<'STUB'
 echo ja_JP.utf8
 echo de_DE.utf8
 STUB
+# qemu-i386 --version: the version in qemu-version once qemu-user is installed.
+cat >"$WORK/bin/qemu-i386" <<'STUB'
+#!/bin/sh
+grep -qx qemu-user "$STUB_STATE/installed" || exit 127
+echo "qemu-i386 version $(cat "$STUB_STATE/qemu-version") (Debian 1:10.0.2+ds-2)"
+STUB
 chmod +x "$WORK/bin"/*
+
+# A Debian 12 machine's apt sources in both formats (and one whose entry
+# for the release is switched off), no package lists to copy, and
+# binfmt_misc folders: empty, with a 32-bit x86 entry, with one for ARM,
+# with the entry disabled, with binfmt_misc as a whole disabled.
+mkdir -p "$WORK/deb822/sources.list.d" "$WORK/oneline/sources.list.d" "$WORK/off/sources.list.d" "$WORK/lists"
+echo VERSION_CODENAME=bookworm >"$WORK/os-release"
+printf '%s\n' 'Types: deb' 'URIs: http://security.example/debian-security' 'Suites: bookworm-security' \
+    'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' '' \
+    'Types: deb deb-src' '# a comment inside the entry' 'URIs: http://mirror.example/debian' \
+    'Suites: bookworm bookworm-updates' 'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' \
+    >"$WORK/deb822/sources.list.d/debian.sources"
+printf '%s\n' '# deb http://old.example/debian buster main' 'deb-src http://src.example/debian bookworm main' \
+    'deb [arch=amd64,i386 signed-by=/etc/apt/keyrings/mirror.gpg] http://one.example/debian bookworm main contrib' \
+    >"$WORK/oneline/sources.list"
+sed 's/^Suites: bookworm bookworm-updates$/&\nEnabled: no/' "$WORK/deb822/sources.list.d/debian.sources" \
+    >"$WORK/off/sources.list.d/debian.sources"
+export PLIMZOR_OS_RELEASE=$WORK/os-release PLIMZOR_APT_LISTS=$WORK/lists PLIMZOR_QEMU=$WORK/bin/qemu-i386
+i386_magic=7f454c4601010100000000000000000002000300
+# binfmt_dir NAME MAGIC [STATUS [ENTRY-STATE]]
+binfmt_dir() {
+    mkdir -p "$WORK/binfmt-$1"
+    echo "${3:-enabled}" >"$WORK/binfmt-$1/status"
+    [ -z "$2" ] || printf '%s\ninterpreter /usr/bin/qemu-%s\nflags: F\noffset 0\nmagic %s\nmask %s\n' \
+        "${4:-enabled}" "$1" "$2" fffffffffffefe00fffffffffffffffffeffffff >"$WORK/binfmt-$1/qemu-$1"
+}
+binfmt_dir none ""
+binfmt_dir i386 "$i386_magic"
+binfmt_dir arm 7f454c4601010100000000000000000002002800
+binfmt_dir i386-off "$i386_magic" enabled disabled
+binfmt_dir i386-all-off "$i386_magic" disabled
 
 # run_case NAME UPDATE_FAILS REFUSED INSTALLED_BEFORE EXPECT_RC EXPECT_NO32 EXPECT_OUTPUT...
 # EXPECT_NO32 is what PLIMZOR_NO_WINE32 must be ("" for nothing); each
@@ -114,6 +160,87 @@ else
     echo "FAIL the install order was: $(grep install "$WORK/no-wine32/calls" | tr '\n' ';')"
     failures=$((failures + 1))
 fi
+
+# run_emulator_case NAME UPDATE_FAILS REFUSED INSTALLED_BEFORE QEMU_VERSION EXPECT_REASON EXPECT_OUTPUT...
+# install_emulator with the names INSTALLED_BEFORE on the machine and
+# qemu-i386 at QEMU_VERSION: it never fails the run, and EXPECT_REASON is
+# what PLIMZOR_NO_EMULATION must be.
+run_emulator_case() {
+    local name=$1 update_fails=$2 refused=$3 before=$4 version=$5 want=$6
+    shift 6
+    export STUB_STATE=$WORK/$name
+    mkdir -p "$STUB_STATE"
+    printf '%s\n' $before >"$STUB_STATE/installed"
+    printf '%s\n' $refused >"$STUB_STATE/refuse"
+    [ "$update_fails" = yes ] && touch "$STUB_STATE/update-fails"
+    echo "$version" >"$STUB_STATE/qemu-version"
+    local out got problems=() text
+    # shellcheck disable=SC2016
+    out=$(PATH="$WORK/bin:$PATH" PLIMZOR_ROOT=$ROOT PLIMZOR_APT_ETC=$WORK/deb822 PLIMZOR_BINFMT_DIR=$WORK/binfmt-none bash -c '
+        source "$PLIMZOR_ROOT/scripts/lib.sh"
+        rc=0; install_emulator || rc=$?
+        echo "rc=$rc"; echo "reason=$PLIMZOR_NO_EMULATION"' 2>&1)
+    got=$(sed -n 's/^reason=//p' <<<"$out")
+    [ "$(sed -n 's/^rc=//p' <<<"$out")" = 0 ] || problems+=("install_emulator failed")
+    [ "$got" = "$want" ] || problems+=("reason '$got', expected '$want'")
+    for text; do
+        grep -qF -- "$text" <<<"$out" || problems+=("output lacks '$text'")
+    done
+    if [ ${#problems[@]} -eq 0 ]; then
+        echo "ok   emulator: $name"
+    else
+        echo "FAIL emulator: $name: ${problems[*]}"
+        sed 's/^/     | /' <<<"$out"
+        failures=$((failures + 1))
+    fi
+}
+
+run_emulator_case backports-out-of-sync yes "qemu-user" "" 10.0.2 \
+    "QEMU 10 could not be installed from bookworm-backports (apt: $broken)" \
+    "warning: QEMU 10 could not be installed"
+run_emulator_case only-an-old-qemu no "qemu-user" "qemu-user wine32-preloader:i386" 7.2 \
+    "QEMU 10 could not be installed from bookworm-backports (qemu-i386 7.2 is too old to start Wine) (apt: $broken)"
+run_emulator_case installs no "" "" 10.0.2 "" "installing for the emulated i686 tests: qemu-user wine32-preloader:i386"
+run_emulator_case emulator-there no "" "qemu-user wine32-preloader:i386" 10.0.2 ""
+
+# The backports suite is fetched alone, from the machine's own mirror, into
+# package lists of the run's own, and the install takes no recommended
+# package (qemu-user recommends the host-wide binfmt registration).
+calls=$WORK/installs/calls
+source_line="deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://mirror.example/debian bookworm-backports main"
+if [ "$(cat "$WORK/installs/update-sources" 2>/dev/null)" = "$source_line" ] &&
+    grep '^update ' "$calls" | grep -q 'List-Cleanup=false' && ! grep -q 'Dir::State::Lists=/var' "$calls" &&
+    grep '^install ' "$calls" | grep -q -- '--no-install-recommends -t bookworm-backports .*Dir::State::Lists=/'; then
+    echo "ok   emulator: the backports suite for this install only, without recommended packages"
+else
+    echo "FAIL emulator: apt was called as: $(tr '\n' ';' <"$calls"), fetching $(cat "$WORK/installs/update-sources" 2>/dev/null)"
+    failures=$((failures + 1))
+fi
+[ ! -e "$WORK/emulator-there/calls" ] && echo "ok   emulator: apt not called when nothing is missing" ||
+    { echo "FAIL emulator: apt-get ran with nothing missing"; failures=$((failures + 1)); }
+
+# backports_source: the machine's mirror for the release, in either format;
+# none from an entry that is switched off.
+for row in \
+    "deb822|$source_line" \
+    "oneline|deb [arch=amd64,i386 signed-by=/etc/apt/keyrings/mirror.gpg] http://one.example/debian bookworm-backports main" \
+    "off|"; do
+    got=$(PLIMZOR_ROOT=$ROOT PLIMZOR_APT_ETC=$WORK/${row%%|*} bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; backports_source')
+    [ "$got" = "${row#*|}" ] && echo "ok   backports source, ${row%%|*} sources" ||
+        { echo "FAIL backports source, ${row%%|*} sources: '$got', expected '${row#*|}'"; failures=$((failures + 1)); }
+done
+
+# A binfmt_misc entry that takes 32-bit x86 programs makes the host not
+# native; one for another machine, or a disabled one, does not.
+for row in "i386|/usr/bin/qemu-i386" "arm|" "i386-off|" "i386-all-off|"; do
+    got=$(PLIMZOR_ROOT=$ROOT PLIMZOR_BINFMT_DIR=$WORK/binfmt-${row%%|*} bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; binfmt_i386_handler')
+    [ "$got" = "${row#*|}" ] && echo "ok   binfmt_misc ${row%%|*}: '$got'" ||
+        { echo "FAIL binfmt_misc ${row%%|*}: '$got', expected '${row#*|}'"; failures=$((failures + 1)); }
+done
+reason=$(PLIMZOR_ROOT=$ROOT PLIMZOR_BINFMT_DIR=$WORK/binfmt-i386 bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; why_not_native32')
+[ "$reason" = "this host hands 32-bit programs to an emulator (/usr/bin/qemu-i386, registered in its binfmt_misc)" ] &&
+    echo "ok   a host whose binfmt_misc hands 32-bit programs to an emulator is not native" ||
+    { echo "FAIL reason with an emulator in binfmt_misc: '$reason'"; failures=$((failures + 1)); }
 
 # The builds line's reason when the 32-bit loader is not there at all.
 reason=$(PLIMZOR_ROOT=$ROOT bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; PLIMZOR_WINE32=/nonexistent/wine; why_no_32bit')
