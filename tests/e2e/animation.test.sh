@@ -12,38 +12,57 @@ park_pointer
 screenshot "$WORK/desktop.png"
 start_saver /s
 wait_saver_window >/dev/null
-sleep 0.8
-screenshot "$WORK/curtain1.png"
-sleep 0.6
-screenshot "$WORK/curtain2.png"
+
+# curtain_closing SHOT: the curtain has begun (see curtain_begun) and drawn
+# more than its first outline.
+curtain_closing() {
+    curtain_begun "$1" "$WORK/desktop.png" || return 1
+    local depth
+    depth=$(pixels edge-depth "$1")
+    echo "black rows above the middle: $depth"
+    [ "$depth" -gt 5 ]
+}
+# closed_further SHOT DEPTH: takes SHOT; more rows above the middle are black
+# than DEPTH.
+closed_further() {
+    local depth
+    screenshot "$1"
+    depth=$(pixels edge-depth "$1")
+    echo "black rows above the middle: $depth"
+    [ "$depth" -gt "$2" ]
+}
+
+wait_until "the curtain closing in" curtain_closing "$WORK/curtain1.png" || true
+d1=$(pixels edge-depth "$WORK/curtain1.png")
+wait_until "the curtain closed further than $d1 rows" closed_further "$WORK/curtain2.png" "$d1" || true
 check "curtain: the top-left corner is outlined" "$(pixels pixel "$WORK/curtain1.png" 0 0)" 000000
 check "curtain: the middle still shows the desktop" \
     "$(pixels same-box "$WORK/curtain1.png" "$WORK/desktop.png" 100x60+462+354)" same
 check "curtain: more of it is black a moment later" \
     "$(pixels same-box "$WORK/curtain2.png" "$WORK/curtain1.png" 1024x768+0+0)" different
-d1=$(pixels edge-depth "$WORK/curtain1.png")
 d2=$(pixels edge-depth "$WORK/curtain2.png")
 echo "     black rows above the middle: $d1, then $d2"
 check "curtain: the outlines close in" "$([ "$d1" -gt 5 ] && [ "$d2" -gt "$d1" ] && echo yes)" yes
-sleep 4
-screenshot "$WORK/running.png"
+cp "$WORK/curtain2.png" "$WORK/running.png"
+wait_running "$WORK/running.png"
 share=$(pixels black-share "$WORK/running.png")
 echo "     black after the curtain: $share%"
 check "after the curtain: black except the shapes" "$([ "$share" -ge 50 ] && [ "$share" -lt 100 ] && echo yes)" yes
 xdotool key a
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "a key ends it with 0" "$EXITED" 0
 
 # --- one-colour wallpaper: exact pixels in both modes ---
 colour=c8a064
 solid_wallpaper "#$colour"
+screenshot "$WORK/solid-desktop.png"
 for mode in 1000 1001; do
     write_settings "$mode" 10
     park_pointer
     start_saver /s
     wait_saver_window >/dev/null
-    sleep 6
-    screenshot "$WORK/solid-$mode.png"
+    wait_until "the curtain in mode $mode" curtain_begun "$WORK/solid-$mode.png" "$WORK/solid-desktop.png" || true
+    wait_running "$WORK/solid-$mode.png"
     if [ "$mode" = 1000 ]; then
         check "standard: every pixel black or the wallpaper colour" "$(pixels exact "$WORK/solid-$mode.png" $colour)" ok
     else
@@ -51,42 +70,66 @@ for mode in 1000 1001; do
             "$(pixels subset "$WORK/solid-$mode.png" $colour)" ok
     fi
     xdotool key a
-    wait_exit "$SAVER_PID" 10
+    wait_exit "$SAVER_PID"
     check "mode $mode: a key ends it with 0" "$EXITED" 0
 done
 
 # --- the preview shows the scene's top-left corner ---
+# The host sits at (100, 100); its gray is what the preview captures.
+HOST_BOX=200x150+100+100
+# host_gray SHOT: takes SHOT; the host's gray fills its place.
+host_gray() {
+    local seen
+    screenshot "$1"
+    seen="$(pixels only "$1" 808080 $HOST_BOX) $(pixels lit "$1" $HOST_BOX)"
+    echo "the host's place: $seen"
+    [ "$seen" = "ok 30000" ]
+}
+# Early in the curtain the outlines of insets 0 and 4 cross the preview's
+# top and left; the rows and columns between them (and inset 100, drawn
+# less than a second later) still show the captured gray.
+PREVIEW_POINTS=(0 0 150 0 0 100 150 4 4 100 150 1 1 100 150 5 150 100)
+PREVIEW_EARLY="000000 000000 000000 000000 000000 808080 808080 808080 808080"
+preview_points() {
+    local i points=()
+    for ((i = 0; i < ${#PREVIEW_POINTS[@]}; i += 2)); do
+        points+=($((100 + PREVIEW_POINTS[i])) $((100 + PREVIEW_POINTS[i + 1])))
+    done
+    pixels pixel "$1" "${points[@]}"
+}
+# preview_early SHOT: takes SHOT; the preview shows that moment.
+preview_early() {
+    local seen
+    screenshot "$1"
+    seen=$(preview_points "$1")
+    echo "$seen"
+    [ "$seen" = "$PREVIEW_EARLY" ]
+}
+
 write_settings 1000 10
 start_host 200 150
-sleep 1
+wait_until "the host's gray on the screen" host_gray "$WORK/host.png" || true
 start_saver /p "$HOST"
 wait_preview "$HOST" >/dev/null
-sleep 0.5
-screenshot "$WORK/preview-curtain.png"
-sleep 6
-screenshot "$WORK/preview-running.png"
+wait_until "the preview early in its curtain" preview_early "$WORK/preview-curtain.png" || true
 # Wine does not show a child window that another process draws (the host's
 # own picture stays on the screen), so the pixels are checked only where the
 # preview is visible; the unit tests check the top-left corner in-process.
-if [ "$(pixels only "$WORK/preview-curtain.png" 808080 200x150+100+100)" = ok ] &&
-    [ "$(pixels black-share "$WORK/preview-curtain.png" 2>/dev/null)" -lt 1 ] &&
-    [ "$(pixels same-box "$WORK/preview-curtain.png" "$WORK/preview-running.png" 200x150+100+100)" = same ]; then
+if [ "$(pixels same-box "$WORK/preview-curtain.png" "$WORK/host.png" $HOST_BOX)" = same ]; then
     echo "skip preview pixels: this Wine does not show another process's child window"
 else
-    # The host sits at (100, 100); its gray is what the preview captured.
-    # Early in the curtain the outlines of insets 0 and 4 cross the
-    # preview's top and left; the rows and columns between them still show
-    # the captured gray.
-    for probe_point in "0 0 000000" "150 0 000000" "0 100 000000" "150 4 000000" "4 100 000000" \
-        "150 1 808080" "1 100 808080" "150 5 808080" "150 100 808080"; do
-        read -r px py want <<<"$probe_point"
-        check "preview at ($px, $py)" "$(pixels pixel "$WORK/preview-curtain.png" $((100 + px)) $((100 + py)))" "$want"
+    read -r -a seen <<<"$(preview_points "$WORK/preview-curtain.png")"
+    read -r -a want <<<"$PREVIEW_EARLY"
+    for i in "${!want[@]}"; do
+        check "preview at (${PREVIEW_POINTS[2 * i]}, ${PREVIEW_POINTS[2 * i + 1]})" "${seen[i]:-}" "${want[i]}"
     done
+    cp "$WORK/preview-curtain.png" "$WORK/preview-running.png"
+    wait_running "$WORK/preview-running.png" $HOST_BOX
     check "preview after the curtain: black or the captured gray" \
-        "$(pixels only "$WORK/preview-running.png" 808080 200x150+100+100)" ok
+        "$(pixels only "$WORK/preview-running.png" 808080 $HOST_BOX)" ok
 fi
 probe close "$HOST"
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "preview ends with 0" "$EXITED" 0
 
 project_wallpaper

@@ -36,7 +36,7 @@ put_back() {
 declare -A SAVED
 SAVED[LogPixels]=$(dword_value LogPixels)
 SAVED[DpiScalingVer]=$(dword_value DpiScalingVer)
-trap 'put_back; cleanup' EXIT
+on_exit put_back
 wine_run reg add "$DESKTOP_KEY" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
 wine_run reg add "$DESKTOP_KEY" /v DpiScalingVer /t REG_DWORD /d 0x1000 /f >/dev/null 2>&1
 
@@ -46,7 +46,7 @@ start_host 200 150
 read -r host_awareness _ <<<"$(probe awareness "$HOST" "$REPORT_DLL" || true)"
 check "a program without a declaration is unaware" "${host_awareness:-no answer}" 0
 probe close "$HOST" >/dev/null
-wait_exit "$HOST_PID" 5
+wait_exit "$HOST_PID"
 
 write_settings 1000 10
 park_pointer
@@ -57,18 +57,20 @@ read -r hwnd _ <<<"$(wait_saver_window)"
 # window's client area in its own pixels.
 check "the saver is system-DPI-aware at 144 DPI and its window is the physical screen" \
     "$(probe awareness "$hwnd" "$REPORT_DLL" || echo no answer)" "1 144 1024 768"
-screenshot "$WORK/curtain.png"
 # The curtain's first outline runs along the scene's edges: the corners of
 # the physical screen, not those of a 683 x 512 one scaled down. Inside it the
 # captured desktop shows unstretched.
-for corner in "0 0" "1023 0" "0 767" "1023 767"; do
-    read -r x y <<<"$corner"
-    check "curtain outlines the screen's corner ($x, $y)" "$(pixels pixel "$WORK/curtain.png" "$x" "$y")" 000000
+corners=(0 0 1023 0 0 767 1023 767)
+wait_until "the curtain at the screen's corners" curtain_begun "$WORK/curtain.png" "$WORK/desktop.png" "${corners[@]}" ||
+    true
+read -r -a seen <<<"$(pixels pixel "$WORK/curtain.png" "${corners[@]}")"
+for i in 0 1 2 3; do
+    check "curtain outlines the screen's corner (${corners[2 * i]}, ${corners[2 * i + 1]})" "${seen[i]:-}" 000000
 done
 check "the middle still shows the desktop as it was" \
     "$(pixels same-box "$WORK/curtain.png" "$WORK/desktop.png" 100x60+462+354)" same
-sleep 4
-screenshot "$WORK/running.png"
+cp "$WORK/curtain.png" "$WORK/running.png"
+wait_running "$WORK/running.png"
 # What lies beyond two thirds of the screen is the saver's too: black but for
 # the shapes.
 share=$(pixels black-share "$WORK/running.png" 341x768+683+0)
@@ -78,7 +80,7 @@ share=$(pixels black-share "$WORK/running.png" 1024x256+0+512)
 echo "     black in the bottom third after the curtain: $share%"
 check "after the curtain the bottom third is the saver's" "$([ "$share" -ge 50 ] && echo yes)" yes
 xdotool key a
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "a key ends it with 0" "$EXITED" 0
 
 put_back

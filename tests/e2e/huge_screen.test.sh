@@ -15,14 +15,16 @@ for mode in 1000 1001; do
     write_settings "$mode" 10
     park_pointer 1000 1000
     start_saver /s
-    read -r hwnd left top width height _ <<<"$(wait_saver_window 30000)"
+    read -r hwnd left top width height _ <<<"$(wait_saver_window)"
     check "mode $mode: the window covers the whole screen" "${left:-none} ${top:-} ${width:-} ${height:-}" \
         "0 0 $WIDTH $HEIGHT"
-    # Past the capture and into the curtain: this is where a saver that
-    # could not have its memory would already have gone.
-    sleep 5
-    wait_exit "$SAVER_PID" 1
-    check "mode $mode: still running after 5 s" "$EXITED" running
+    # Its scene is made while its window is created, before the saver brings
+    # it to the front: both pictures of the screen and the capture. This is
+    # where a saver that could not have its memory would already have gone;
+    # its thread answering shows it has gone on into its loop.
+    check "mode $mode: answers once its scene is made" "$(answering "${hwnd:-}")" 1
+    wait_exit "$SAVER_PID" 0
+    check "mode $mode: still running once its scene is made" "$EXITED" running
     if [ "$EXITED" = running ]; then
         echo "     resident size: $(awk '/VmRSS/ { print $2 / 1024 " MB" }' "/proc/$(pgrep -f "${WORK##*/}.PLIMZOR.SCR" | head -n 1)/status" 2>/dev/null || echo unknown)"
         end_saver "$hwnd"

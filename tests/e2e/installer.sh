@@ -18,7 +18,7 @@ fi
 check "the installer was built" "$([ -f "$SETUP" ] && echo yes)" yes
 
 export WINEPREFIX=$WORK/prefix
-trap 'wine_server -k >/dev/null 2>&1 || true; cleanup' EXIT
+on_exit wine_server -k
 wine_run wineboot.exe -i >/dev/null 2>&1
 wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
@@ -48,16 +48,20 @@ run_setup() {
 # it has done its work: NSIS's uninstaller copies itself into the temporary
 # folder (~nsu*.tmp\Un.exe), starts that copy and returns at once, and the
 # copy does the work. Says what it saw when the entry stays.
+# uninstall_string: the registered uninstall command, once it can be read.
+uninstall_string() {
+    local value
+    value=$(reg_value "$UNINSTALL_KEY" UninstallString)
+    echo "$value"
+    [ "$value" != absent ]
+}
+
 uninstall() {
-    local uninstaller=absent rc i
+    local uninstaller rc i
     # One reading of the entry that fails for a moment must not turn into an
     # uninstall that never ran.
-    for i in 1 2 3; do
-        uninstaller=$(reg_value "$UNINSTALL_KEY" UninstallString)
-        [ "$uninstaller" != absent ] && break
-        sleep 1
-    done
-    uninstaller=${uninstaller//\"/}
+    wait_until "the uninstall command in the registry" uninstall_string || true
+    uninstaller=${SEEN//\"/}
     # A start after which no copy ever ran is Wine failing to start it, not
     # the uninstaller failing: it is started once more, and the output says so.
     for i in 1 2; do
@@ -72,17 +76,17 @@ uninstall() {
 }
 
 # wait_uninstalled: waits until the uninstall entry is gone and NSIS's copy
-# has ended, each for at most 60 s; sets SEEN_COPY to whether the copy was
-# seen running.
+# has ended, each for at most twice the deadline; sets SEEN_COPY to whether
+# the copy was seen running.
 wait_uninstalled() {
-    local deadline=$((SECONDS + 60))
+    local deadline=$((SECONDS + 2 * DEADLINE))
     SEEN_COPY=no
     while [ $SECONDS -lt $deadline ]; do
         pgrep -f '~nsu[^ ]*\.tmp' >/dev/null && SEEN_COPY=yes
         [ "$(key_exists "$UNINSTALL_KEY")" = no ] && break
         sleep 0.5
     done
-    deadline=$((SECONDS + 60))
+    deadline=$((SECONDS + 2 * DEADLINE))
     while pgrep -f '~nsu[^ ]*\.tmp' >/dev/null && [ $SECONDS -lt $deadline ]; do
         SEEN_COPY=yes
         sleep 0.2
@@ -90,7 +94,7 @@ wait_uninstalled() {
 }
 
 # The user's settings, written before anything is installed.
-printf '[PLIMZOR]\r\nPLIM_MODE=1001\r\nPLIM_KOSU=7\r\n' >"$SYSTEM32/PLIMZOR.INI"
+write_ini "$SYSTEM32/PLIMZOR.INI" 1001 7
 cp "$SYSTEM32/PLIMZOR.INI" "$WORK/settings.before"
 
 # --- install ---
@@ -121,9 +125,9 @@ read -r hwnd _ <<<"$(wait_saver_window)"
 check "the installed saver's window is up" "$([ -n "${hwnd:-}" ] && echo yes)" yes
 # This prefix has no virtual desktop of its own: its window is a window of
 # the X screen beside the shared desktop's, and the key must reach it.
-xdotool search --name '^Screen Saver$' windowfocus --sync >/dev/null 2>&1 || true
+x_window_focus "Screen Saver"
 xdotool key a
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "it closes on a key with 0" "$EXITED" 0
 
 # --- a second install over the first: an upgrade in place ---
@@ -156,6 +160,8 @@ check "and switched on" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 1
 # progress page) and waits to be closed; the caption before the page's own
 # part (": Installing", ": Completed") tells the language. The script's
 # languages in the shipped 32-bit file are checked by tests/pe/check-installer.py.
+# installer_caption: the caption of the installer's window, once there is one.
+installer_caption() { xdotool search --name '^PLIMZOR 1\.15 ' getwindowname 2>/dev/null | head -n 1 | grep .; }
 # Unix locale | caption
 for row in "ja_JP.UTF-8|PLIMZOR 1.15 セットアップ" "de_DE.UTF-8|PLIMZOR 1.15 Setup" "C.UTF-8|PLIMZOR 1.15 Setup"; do
     IFS='|' read -r locale caption <<<"$row"
@@ -166,15 +172,10 @@ for row in "ja_JP.UTF-8|PLIMZOR 1.15 セットアップ" "de_DE.UTF-8|PLIMZOR 1.
     ) &
     pid=$!
     BACKGROUND_PIDS+=("$pid")
-    name=
-    for _ in $(seq 150); do
-        name=$(xdotool search --name '^PLIMZOR 1\.15 ' getwindowname 2>/dev/null | head -n 1 || true)
-        [ -n "$name" ] && break
-        sleep 0.2
-    done
-    check "the installer's caption under $locale" "${name%%:*}" "$caption"
+    wait_until "the installer's window under $locale" installer_caption || true
+    check "the installer's caption under $locale" "${SEEN%%:*}" "$caption"
     kill "$pid" 2>/dev/null || true
-    wait_exit "$pid" 10
+    wait_exit "$pid"
 done
 
 finish

@@ -24,7 +24,22 @@ FAILED=0
 PASSED=0
 BACKGROUND_PIDS=()
 
-cleanup() {
+# --- what is undone when the test ends ---
+
+# One list, run by the one EXIT trap however the test ends, the latest
+# entry first: what was set up last rests on what came before it.
+CLEANUPS=()
+# on_exit COMMAND ARGS...: runs COMMAND when the test ends.
+on_exit() { CLEANUPS+=("$(printf '%q ' "$@")"); }
+run_cleanups() {
+    local i
+    for ((i = ${#CLEANUPS[@]} - 1; i >= 0; i--)); do
+        eval "${CLEANUPS[i]}" >/dev/null 2>&1 || true
+    done
+}
+trap run_cleanups EXIT
+
+end_own_programs() {
     local pid
     for pid in "${BACKGROUND_PIDS[@]}"; do
         kill "$pid" >/dev/null 2>&1 || true
@@ -33,7 +48,42 @@ cleanup() {
     pkill -f "${WORK##*/}" >/dev/null 2>&1 || true
     rm -rf "$WORK"
 }
-trap cleanup EXIT
+on_exit end_own_programs
+
+# --- waiting ---
+
+# Every wait is for a state, up to a deadline. The deadline is generous: a
+# loaded host, or a 32-bit saver under an emulator (which starts in seconds
+# and computes several times slower), must not turn into a failure.
+# PLIMZOR_E2E_DEADLINE_SCALE (a number, 1 when unset) stretches every one.
+DEADLINE_SCALE=${PLIMZOR_E2E_DEADLINE_SCALE:-1}
+if ! [[ $DEADLINE_SCALE =~ ^[0-9]*\.?[0-9]+$ ]]; then
+    echo "PLIMZOR_E2E_DEADLINE_SCALE must be a positive number, not '$DEADLINE_SCALE'" >&2
+    exit 2
+fi
+# scaled SECONDS: SECONDS stretched by the scale, in whole seconds, at least 1.
+scaled() { awk -v s="$1" -v k="$DEADLINE_SCALE" 'BEGIN { v = int(s * k + 0.999); print (v < 1 ? 1 : v) }'; }
+DEADLINE=$(scaled 30)
+
+# wait_until WHAT CONDITION ARGS...: runs CONDITION about ten times a second
+# until it succeeds, at most DEADLINE seconds. CONDITION prints what it saw;
+# SEEN holds its last output. When the deadline passes it says what was last
+# seen and returns 1. (CONDITION runs in a subshell: what it must hand on it
+# writes to files, a screenshot say.)
+wait_until() {
+    local what=$1 end=$((SECONDS + DEADLINE)) rc
+    shift
+    while :; do
+        rc=0
+        SEEN=$("$@" 2>/dev/null) || rc=$?
+        [ "$rc" = 0 ] && return 0
+        if [ "$SECONDS" -ge "$end" ]; then
+            echo "     waited ${DEADLINE} s for $what; last seen: ${SEEN:-nothing}" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+}
 
 # Wine's console turns line ends into CR LF; the tests want plain lines.
 probe() { wine_run "$PLIMZOR_HOSTS/probe.exe" "$@" | tr -d '\r'; }
@@ -63,36 +113,112 @@ start_saver() {
     BACKGROUND_PIDS+=("$SAVER_PID")
 }
 
-# wait_exit PID SECONDS: sets EXITED to the exit code of PID, or to
-# "running" when it is still running after SECONDS. (Not a command
-# substitution: only this shell can wait for its own children.)
+# wait_exit PID [SECONDS]: sets EXITED to the exit code of PID once it has
+# ended, or to "running" when it still runs after SECONDS (the deadline when
+# not given; 0 looks once). (Not a command substitution: only this shell can
+# wait for its own children.)
 wait_exit() {
-    local pid=$1 tenths=$(($2 * 10)) i
-    EXITED=running
-    for ((i = 0; i < tenths; i++)); do
+    local pid=$1 end=$((SECONDS + ${2:-$DEADLINE}))
+    while :; do
         if ! kill -0 "$pid" 2>/dev/null; then
             EXITED=0
             wait "$pid" || EXITED=$?
             return 0
         fi
+        [ "$SECONDS" -ge "$end" ] && break
         sleep 0.1
+    done
+    EXITED=running
+}
+
+# saver_in_front: probe's line for the full-screen window; succeeds once the
+# saver has made it the foreground window, which it does after creating it
+# (its scene built and the desktop captured) and placing it.
+saver_in_front() {
+    local line
+    line=$(probe find WindowsScreenSaverClass "Screen Saver" 0) || return 1
+    echo "$line"
+    [ "$(cut -d' ' -f8 <<<"$line")" = 1 ]
+}
+
+# wait_saver_window: waits until the full-screen window is up and in front
+# and prints probe's line for it: "HWND LEFT TOP WIDTH HEIGHT STYLE EXSTYLE
+# FOREGROUND" (on the deadline, the last line seen, or nothing).
+wait_saver_window() {
+    wait_until "the saver window in front" saver_in_front || true
+    echo "$SEEN"
+}
+
+# answering HWND: 1 when the window's thread handles a message sent to it
+# now, so it is past its creation and in a message loop, and has taken
+# every message sent to it before; 0 when it does not within the deadline.
+answering() { probe answers "${1:-0}" "$((DEADLINE * 1000))" || true; }
+
+# pointer_at X Y: Wine has the pointer at X Y (virtual-screen coordinates).
+pointer_at() {
+    local seen
+    seen=$(probe pointer) || return 1
+    echo "$seen"
+    [ "$seen" = "$1 $2" ]
+}
+
+# park_pointer [X Y]: places the pointer at a spot of the X screen before a
+# saver starts (it anchors there) and waits until Wine has it there too.
+park_pointer() {
+    local x=${1:-512} y=${2:-384} left top
+    xdotool mousemove "$x" "$y"
+    # Wine counts from the primary monitor's corner, X from the screen's.
+    read -r left top _ <<<"$(probe metrics)"
+    wait_until "the pointer at ($x, $y)" pointer_at $((x + left)) $((y + top)) || true
+}
+
+# input_since TICK: some input reached Wine after the tick count TICK
+# (probe lastinput; both count in milliseconds of the system's tick count).
+input_since() {
+    local last
+    last=$(probe lastinput) || return 1
+    echo "last input at $last"
+    [ "$last" -gt "$1" ]
+}
+
+# screen_changed SHOT BOX: takes a new screenshot into SHOT, keeping the one
+# before as SHOT.before; succeeds when BOX of them differs.
+screen_changed() {
+    local seen
+    mv "$1" "$1.before"
+    screenshot "$1"
+    seen=$(pixels same-box "$1" "$1.before" "$2")
+    echo "$seen from one screenshot to the next in $2"
+    [ "$seen" = different ]
+}
+
+# wait_frames [BOX]: waits until the picture (BOX of the screen) has changed
+# twice from now. A program's painting reaches the screen in batches, and
+# the second change shows painting done after the first one, so after now.
+# The system hands a program all input, sent and posted messages before it
+# lets it paint, so by then the saver has taken everything that reached its
+# queue before now (and had that closed it, its window would be gone). On
+# the deadline it says what it saw and returns; the check that follows fails.
+wait_frames() {
+    local shot=$WORK/frames.png box=${1:-} n
+    screenshot "$shot"
+    [ -n "$box" ] || box=$(identify -format '%wx%h+0+0' "$shot")
+    for n in first second; do
+        wait_until "the $n change of the saver's picture in $box" screen_changed "$shot" "$box" || return 0
     done
 }
 
-# wait_saver_window: waits for the full-screen window and prints probe's
-# line, taken once the window has had time to be shown and activated (it is
-# found already while it is being created).
-wait_saver_window() {
-    probe find WindowsScreenSaverClass "Screen Saver" "${1:-10000}" >/dev/null || true
-    sleep 1
-    probe find WindowsScreenSaverClass "Screen Saver" 0 || true
+# handled_since TICK [BOX]: waits until input made after the tick count TICK
+# (probe lastinput, read before the input) has reached Wine, and then until
+# the saver has drawn past it (wait_frames BOX).
+handled_since() {
+    wait_until "the input to reach Wine" input_since "$1" || return 0
+    wait_frames "${2:-}"
 }
 
-# Places the pointer at a known spot before a saver starts (it anchors there).
-park_pointer() {
-    xdotool mousemove "${1:-512}" "${2:-384}"
-    sleep 0.3
-}
+# host_started FILE: the handle a test program printed into FILE once its
+# window was up.
+host_started() { [ -s "$1" ] && tr -d '\r\n' <"$1"; }
 
 # start_host [W H]: a window of another program (tests/host/preview_host),
 # standing in for the display settings page; sets HOST to its number (the
@@ -103,20 +229,15 @@ start_host() {
     wine_run "$PLIMZOR_HOSTS/preview_host.exe" "${1:-200}" "${2:-150}" >"$out" 2>/dev/null &
     HOST_PID=$!
     BACKGROUND_PIDS+=("$HOST_PID")
-    for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
-    HOST=$(tr -d '\r\n' <"$out")
+    wait_until "the preview host's window" host_started "$out" || true
+    HOST=$SEEN
 }
 
 # wait_preview HOST: waits for the preview child of HOST and prints probe's
 # line for it (nothing when none appears).
 wait_preview() {
-    local line
-    for _ in $(seq 100); do
-        line=$(probe child "$1" WindowsScreenSaverClass || true)
-        [ -n "$line" ] && break
-        sleep 0.1
-    done
-    echo "$line"
+    wait_until "the preview in window $1" probe child "$1" WindowsScreenSaverClass || true
+    echo "$SEEN"
 }
 
 # use_own_display WIDTH HEIGHT PREFIX: for a test that needs a screen the
@@ -124,12 +245,11 @@ wait_preview() {
 # screen): a plain Xvfb of its own, which outlives its clients, as DISPLAY,
 # and a Wine prefix of its own without a virtual desktop, made once, as
 # WINEPREFIX. Both are ended when the test ends.
-OWN_XVFB_PID=
 use_own_display() {
     export WINEPREFIX=$3
-    trap 'wine_server -k >/dev/null 2>&1 || true; [ -n "$OWN_XVFB_PID" ] && kill "$OWN_XVFB_PID" >/dev/null 2>&1; cleanup' EXIT
     start_own_xvfb "$1x$2" -noreset || { echo "no X display of $1x$2 could be started"; return 1; }
-    OWN_XVFB_PID=$XVFB_STARTED_PID
+    on_exit kill "$XVFB_STARTED_PID"
+    on_exit wine_server -k
     if [ ! -f "$WINEPREFIX/.plimzor-ready" ]; then
         mkdir -p "$WINEPREFIX"
         wine_run wineboot.exe -i >/dev/null 2>&1
@@ -139,16 +259,21 @@ use_own_display() {
     fi
 }
 
+# x_window_focus TITLE: gives the keyboard to the X window of that title. A
+# Wine window outside a virtual desktop is an X window of its own, and
+# without a window manager nothing gives it the keyboard.
+x_window_focus() { xdotool search --name "^$1\$" windowfocus --sync >/dev/null 2>&1 || true; }
+
 # end_saver HWND: a key, as a user would; closed by message when the key did
-# not reach it (without a window manager nothing gives it the keyboard).
-# Sets EXITED.
+# not reach it. Sets EXITED.
 end_saver() {
+    x_window_focus "Screen Saver"
     xdotool key a
-    wait_exit "$SAVER_PID" 5
+    wait_exit "$SAVER_PID"
     if [ "$EXITED" = running ]; then
         echo "     the key did not reach the saver; closing it"
         probe close "$1" >/dev/null || true
-        wait_exit "$SAVER_PID" 10
+        wait_exit "$SAVER_PID"
     fi
 }
 
@@ -180,12 +305,65 @@ finish() {
     [ "$FAILED" = 0 ]
 }
 
+# --- the saver's scene on the screen ---
+
+# The curtain only ever turns the captured desktop black, outline by
+# outline; only the running scene's moving shapes light a pixel that was
+# black. That tells the two phases apart whatever the wallpaper.
+
+# curtain_begun SHOT DESKTOP [X Y]...: takes SHOT; succeeds once the curtain
+# shows: each point given (the top-left corner when none) black, and the
+# middle of the screen still the desktop of the screenshot DESKTOP. (So not
+# a window that is all black for a moment before its first frame.)
+curtain_begun() {
+    local shot=$1 desktop=$2 points seen middle w h
+    shift 2
+    points=("$@")
+    [ ${#points[@]} -gt 0 ] || points=(0 0)
+    screenshot "$shot"
+    read -r w h <<<"$(identify -format '%w %h' "$shot")"
+    seen=$(pixels pixel "$shot" "${points[@]}")
+    middle=$(pixels same-box "$shot" "$desktop" "100x60+$((w / 2 - 50))+$((h / 2 - 30))")
+    echo "at (${points[*]}): $seen; the middle: $middle"
+    [ -z "$(tr -d ' 0' <<<"$seen")" ] && [ "$middle" = same ]
+}
+
+# running_scene SHOT [BOX]: takes SHOT, keeping the one before as
+# SHOT.before; succeeds once pixels that were black there are lit now.
+running_scene() {
+    local shot=$1 box=${2:-} appeared
+    mv "$shot" "$shot.before"
+    screenshot "$shot"
+    appeared=$(pixels appeared "$shot" "$shot.before" ${box:+"$box"})
+    echo "$appeared pixels lit that were black a moment before${box:+ in $box}"
+    [ "$appeared" -ge "${RUNNING_LIT_AT_LEAST:-50}" ]
+}
+
+# wait_running SHOT [BOX]: after the curtain has been seen (SHOT holds a
+# screenshot of it), takes screenshots into SHOT until one shows the
+# running scene: shapes moving over black.
+wait_running() {
+    wait_until "the running scene${2:+ in $2}" running_scene "$@" || true
+    echo "     $SEEN"
+}
+
 # --- wallpapers and settings for the animation tests ---
 
 set_wallpaper_quietly() { wine_run "$PLIMZOR_HOSTS/set_wallpaper.exe" "$1" >/dev/null 2>&1; }
 
+# desktop_shows BMP: takes a screenshot; succeeds once the screen is the
+# picture BMP.
+desktop_shows() {
+    local seen
+    screenshot "$WORK/wallpaper-shown.png"
+    seen=$(pixels same-box "$WORK/wallpaper-shown.png" "$1" 1024x768+0+0)
+    echo "the screen and the picture: $seen"
+    [ "$seen" = same ]
+}
+
 # use_wallpaper BMP: puts BMP on the running virtual desktop at once (the
-# desktop is not restarted; tests/host/set_wallpaper.exe tells it).
+# desktop is not restarted; tests/host/set_wallpaper.exe tells it) and
+# waits until the screen shows it.
 use_wallpaper() {
     local name
     name=$(basename "$1")
@@ -196,7 +374,9 @@ use_wallpaper() {
     local rc=0
     retry "set_wallpaper $name" set_wallpaper_quietly "C:\\$name" || rc=$?
     check "the wallpaper $name is set" "$rc" 0
-    sleep 1
+    rc=0
+    wait_until "the desktop to show $name" desktop_shows "$1" || rc=$?
+    check "the desktop shows $name" "$rc" 0
 }
 
 # solid_wallpaper '#RRGGBB': a one-colour wallpaper, for exact pixel checks.
@@ -212,7 +392,10 @@ project_wallpaper() {
     use_wallpaper "$bmp"
 }
 
-# write_settings MODE COUNT: the INI file beside this test's PLIMZOR.SCR.
-write_settings() {
-    printf '[PLIMZOR]\r\nPLIM_MODE=%s\r\nPLIM_KOSU=%s\r\n' "$1" "$2" >"$WORK/PLIMZOR.INI"
+# write_ini FILE MODE COUNT: a settings file as the dialog's OK writes it.
+write_ini() {
+    printf '[PLIMZOR]\r\nPLIM_MODE=%s\r\nPLIM_KOSU=%s\r\n' "$2" "$3" >"$1"
 }
+
+# write_settings MODE COUNT: the INI file beside this test's PLIMZOR.SCR.
+write_settings() { write_ini "$WORK/PLIMZOR.INI" "$1" "$2"; }

@@ -28,15 +28,46 @@ wine_server -k >/dev/null 2>&1 || true
 
 check "two monitors, the virtual screen starting left of the primary" "$(probe metrics)" "-800 0 1600 600 2 800 600"
 
-# start_backdrop: the two-colour window behind the saver; sets BACKDROP.
+# backdrop_shown: takes a screenshot; each half of the screen shows its colour.
+backdrop_shown() {
+    local seen
+    screenshot "$WORK/backdrop.png"
+    seen="$(pixels exact "$WORK/backdrop.png" $LEFT_COLOUR 800x600+0+0) $(pixels exact "$WORK/backdrop.png" $RIGHT_COLOUR 800x600+800+0)"
+    echo "left and right half: $seen"
+    [ "$seen" = "ok ok" ]
+}
+
+# start_backdrop: the two-colour window behind the saver; sets BACKDROP once
+# it is on the screen.
 start_backdrop() {
     local out
     out=$(mktemp "$WORK/backdrop.XXXXXX")
     wine_run "$PLIMZOR_HOSTS/backdrop.exe" "$LEFT_COLOUR" "$RIGHT_COLOUR" >"$out" 2>/dev/null &
     BACKGROUND_PIDS+=("$!")
-    for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
-    BACKDROP=$(tr -d '\r\n' <"$out")
-    sleep 0.5
+    wait_until "the backdrop's window" host_started "$out" || true
+    BACKDROP=$SEEN
+    wait_until "the backdrop on the screen" backdrop_shown || true
+}
+
+# Early in the curtain the captured picture still shows inside it, each
+# monitor's middle in its own colour: the capture began at the virtual
+# screen's top-left corner and the scene spans both monitors.
+LEFT_MIDDLE=100x60+350+270
+RIGHT_MIDDLE=100x60+1150+270
+# middles_shown SHOT: "ok 6000" for each middle that shows its colour alone.
+middles_shown() {
+    echo "$(pixels only "$1" $LEFT_COLOUR $LEFT_MIDDLE) $(pixels lit "$1" $LEFT_MIDDLE)" \
+        "$(pixels only "$1" $RIGHT_COLOUR $RIGHT_MIDDLE) $(pixels lit "$1" $RIGHT_MIDDLE)"
+}
+# curtain_over_both SHOT: takes SHOT; the curtain's first outline is at the
+# virtual screen's top-left corner and both middles still show their colours.
+curtain_over_both() {
+    local corner middles
+    screenshot "$1"
+    corner=$(pixels pixel "$1" 0 0)
+    middles=$(middles_shown "$1")
+    echo "corner $corner, middles $middles"
+    [ "$corner" = 000000 ] && [ "$middles" = "ok 6000 ok 6000" ]
 }
 
 start_backdrop
@@ -49,42 +80,46 @@ for mode in 1000 1001; do
     park_pointer 1200 300
     start_saver /s
     read -r hwnd left top width height _ <<<"$(wait_saver_window)"
-    check "mode $mode: the window covers both monitors" "$left $top $width $height" "-800 0 1600 600"
-    screenshot "$WORK/curtain-$mode.png"
+    check "mode $mode: the window covers both monitors" "${left:-} ${top:-} ${width:-} ${height:-}" "-800 0 1600 600"
+    wait_until "the curtain in mode $mode" curtain_over_both "$WORK/curtain-$mode.png" || true
     [ "$mode" = 1000 ] && cp "$WORK/curtain-$mode.png" "$PLIMZOR_BUILD/monitors-curtain.png"
-    # Early in the curtain the captured picture still shows inside it, each
-    # monitor's middle in its own colour: the capture began at the virtual
-    # screen's top-left corner and the scene spans both monitors.
-    check "mode $mode: the middle of the left monitor still shows its colour" \
-        "$(pixels only "$WORK/curtain-$mode.png" $LEFT_COLOUR 100x60+350+270) $(pixels lit "$WORK/curtain-$mode.png" 100x60+350+270)" \
-        "ok 6000"
-    check "mode $mode: the middle of the right monitor still shows its colour" \
-        "$(pixels only "$WORK/curtain-$mode.png" $RIGHT_COLOUR 100x60+1150+270) $(pixels lit "$WORK/curtain-$mode.png" 100x60+1150+270)" \
-        "ok 6000"
+    read -r left_seen left_lit right_seen right_lit <<<"$(middles_shown "$WORK/curtain-$mode.png")"
+    check "mode $mode: the middle of the left monitor still shows its colour" "$left_seen $left_lit" "ok 6000"
+    check "mode $mode: the middle of the right monitor still shows its colour" "$right_seen $right_lit" "ok 6000"
     # Over the run, shapes on both monitors; every frame obeys the pixel
     # rules of a one-colour desktop on both: black, or the desktop's colour
     # (standard), or within its bits (colourful). The picture scrolls, so
-    # either colour may show on either monitor.
+    # either colour may show on either monitor. Frames are taken until the
+    # shapes have been seen on both monitors, three at least.
     rule=only
     [ "$mode" = 1001 ] && rule=only-within
-    sleep 4
-    lit_left=0 lit_right=0
-    for shot in 1 2 3; do
-        screenshot "$WORK/running-$mode-$shot.png"
-        check "mode $mode, frame $shot: left monitor black or showing the desktop" \
-            "$(pixels $rule "$WORK/running-$mode-$shot.png" "$both" $left_half)" ok
-        check "mode $mode, frame $shot: right monitor black or showing the desktop" \
-            "$(pixels $rule "$WORK/running-$mode-$shot.png" "$both" $right_half)" ok
-        lit_left=$((lit_left + $(pixels lit "$WORK/running-$mode-$shot.png" $left_half)))
-        lit_right=$((lit_right + $(pixels lit "$WORK/running-$mode-$shot.png" $right_half)))
-        sleep 1.5
+    shot=$WORK/running-$mode.png
+    cp "$WORK/curtain-$mode.png" "$shot"
+    wait_running "$shot"
+    lit_left=0 lit_right=0 frame=0
+    end=$((SECONDS + DEADLINE))
+    while :; do
+        frame=$((frame + 1))
+        check "mode $mode, frame $frame: left monitor black or showing the desktop" \
+            "$(pixels $rule "$shot" "$both" $left_half)" ok
+        check "mode $mode, frame $frame: right monitor black or showing the desktop" \
+            "$(pixels $rule "$shot" "$both" $right_half)" ok
+        lit_left=$((lit_left + $(pixels lit "$shot" $left_half)))
+        lit_right=$((lit_right + $(pixels lit "$shot" $right_half)))
+        if [ "$frame" -ge 3 ] && [ "$lit_left" -gt 1000 ] && [ "$lit_right" -gt 1000 ]; then break; fi
+        if [ "$SECONDS" -ge "$end" ]; then
+            echo "     waited $DEADLINE s for shapes on both monitors"
+            break
+        fi
+        # The next frame is one the saver has drawn since.
+        wait_until "the next frame in mode $mode" screen_changed "$shot" 1600x600+0+0 || true
     done
-    echo "     lit pixels over three frames: left $lit_left, right $lit_right"
+    echo "     lit pixels over $frame frames: left $lit_left, right $lit_right"
     check "mode $mode: shapes on the left monitor" "$([ "$lit_left" -gt 1000 ] && echo yes)" yes
     check "mode $mode: shapes on the right monitor" "$([ "$lit_right" -gt 1000 ] && echo yes)" yes
     check "mode $mode: black but for the shapes" \
-        "$([ "$(pixels black-share "$WORK/running-$mode-3.png")" -ge 50 ] && echo yes)" yes
-    cp "$WORK/running-$mode-3.png" "$PLIMZOR_BUILD/monitors-$mode.png"
+        "$([ "$(pixels black-share "$shot")" -ge 50 ] && echo yes)" yes
+    cp "$shot" "$PLIMZOR_BUILD/monitors-$mode.png"
     end_saver "$hwnd"
     check "mode $mode: ends with 0" "$EXITED" 0
 done

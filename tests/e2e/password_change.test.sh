@@ -25,13 +25,20 @@ live=$HOST
 start_host 120 90
 stale=$HOST
 probe close "$stale"
-wait_exit "$HOST_PID" 10
+wait_exit "$HOST_PID"
 check "stale host ended" "$EXITED" 0
 # The window the user works in when the settings page asks.
 start_host 120 90
 front=$HOST
-sleep 0.5
-foreground=$(probe foreground)
+# in_front WINDOW: the foreground window is WINDOW.
+in_front() {
+    local seen
+    seen=$(probe foreground) || return 1
+    echo "$seen"
+    [ "$seen" = "$1" ]
+}
+wait_until "the last host in front" in_front "$front" || true
+foreground=$SEEN
 check "the last host is in the foreground" "$foreground" "$front"
 check "the named window is another one" "$([ "$live" != "$foreground" ] && echo yes)" yes
 

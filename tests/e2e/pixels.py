@@ -1,17 +1,23 @@
 """Checks on screenshots for the end-to-end tests; each prints one word or
-number. A BOX is ImageMagick's WIDTHxHEIGHT+X+Y; COLOURS are hex RRGGBB,
-several separated by commas.
+number (or one per point). A BOX is ImageMagick's WIDTHxHEIGHT+X+Y; COLOURS
+are hex RRGGBB, several separated by commas.
 
   black-share PNG [BOX]          per cent of black pixels
   lit PNG [BOX]                  how many pixels are not black
   edge-depth PNG                 black pixels down the middle column, top half
   same-box PNG OTHER BOX         "same" when BOX of both screenshots is equal
-  pixel PNG X Y                  hex of one pixel
+  appeared PNG EARLIER [BOX]     how many pixels are lit in PNG that were black
+                                 in EARLIER: the curtain only ever turns the
+                                 desktop black, so only moving shapes do this
+  pixel PNG X Y [X Y ...]        hex of each pixel, separated by spaces
   exact PNG COLOURS [BOX]        "ok" when every pixel is black or one of the
                                  colours and some pixel is lit
   subset PNG COLOURS [BOX]       the same, lit pixels within one colour's bits
   only PNG COLOURS [BOX]         as exact, but no lit pixel is needed
   only-within PNG COLOURS [BOX]  as subset, but no lit pixel is needed
+
+Screenshots are polled while a test waits for a moment, so the work is left
+to ImageMagick and to whole-buffer operations: no loop visits every pixel.
 """
 import subprocess
 import sys
@@ -19,13 +25,17 @@ import sys
 BLACK = b"\0\0\0"
 
 
-def load(path, box=None):
-    args = ["convert", path]
+def convert(path, box, *operations, fmt="rgb"):
+    args = ["convert", path, "-depth", "8"]
     if box:
-        args += ["-crop", box]
-    args += ["-depth", "8", "rgb:-"]
-    raw = subprocess.run(args, check=True, stdout=subprocess.PIPE).stdout
-    return [raw[i:i + 3] for i in range(0, len(raw), 3)]
+        args += ["-crop", box, "+repage"]
+    args += list(operations) + ["-depth", "8", fmt + ":-"]
+    return subprocess.run(args, check=True, stdout=subprocess.PIPE).stdout
+
+
+def lit_mask(path, box=None):
+    """One byte a pixel: 0 where black, 255 where lit."""
+    return convert(path, box, "-fill", "white", "+opaque", "black", "-colorspace", "gray", fmt="gray")
 
 
 def size(path):
@@ -37,30 +47,52 @@ def colours(text):
     return [bytes.fromhex(c) for c in text.split(",")]
 
 
+def unique_colours(path, box=None):
+    raw = convert(path, box, "-unique-colors")
+    return {raw[i:i + 3] for i in range(0, len(raw), 3)}
+
+
 def within(pixel, colour):
     return all(a & ~b == 0 for a, b in zip(pixel, colour))
 
 
+def as_number(mask):
+    return int.from_bytes(mask, "big")
+
+
 def main(cmd, path, *rest):
     if cmd == "black-share":
-        px = load(path, rest[0] if rest else None)
-        print(100 * sum(p == BLACK for p in px) // len(px))
+        mask = lit_mask(path, rest[0] if rest else None)
+        print(100 * mask.count(0) // len(mask))
     elif cmd == "lit":
-        print(sum(p != BLACK for p in load(path, rest[0] if rest else None)))
+        mask = lit_mask(path, rest[0] if rest else None)
+        print(len(mask) - mask.count(0))
     elif cmd == "edge-depth":
         w, h = size(path)
-        px = load(path)
-        print(sum(px[y * w + w // 2] == BLACK for y in range(h // 2)))
+        mask = lit_mask(path, "1x%d+%d+0" % (h // 2, w // 2))
+        print(mask.count(0))
     elif cmd == "same-box":
-        print("same" if load(path, rest[1]) == load(rest[0], rest[1]) else "different")
+        print("same" if convert(path, rest[1]) == convert(rest[0], rest[1]) else "different")
+    elif cmd == "appeared":
+        box = rest[1] if len(rest) > 1 else None
+        now, earlier = lit_mask(path, box), lit_mask(rest[0], box)
+        if len(now) != len(earlier):
+            sys.exit("screenshots of different sizes")
+        # Each mask byte is 0 or 255: eight bits a pixel.
+        both = as_number(now) & ~as_number(earlier) & ((1 << 8 * len(now)) - 1)
+        print(both.bit_count() // 8)
     elif cmd == "pixel":
-        w, _ = size(path)
-        print(load(path)[int(rest[1]) * w + int(rest[0])].hex())
+        points = [(int(x), int(y)) for x, y in zip(rest[0::2], rest[1::2])]
+        left, top = min(x for x, _ in points), min(y for _, y in points)
+        w = max(x for x, _ in points) - left + 1
+        h = max(y for _, y in points) - top + 1
+        raw = convert(path, "%dx%d+%d+%d" % (w, h, left, top))
+        print(" ".join(raw[3 * ((y - top) * w + x - left):][:3].hex() for x, y in points))
     elif cmd in ("exact", "subset", "only", "only-within"):
         allowed = colours(rest[0])
-        px = load(path, rest[1] if len(rest) > 1 else None)
+        box = rest[1] if len(rest) > 1 else None
         bad = 0
-        for p in set(px):
+        for p in unique_colours(path, box):
             if p == BLACK:
                 continue
             if cmd in ("subset", "only-within"):
@@ -68,7 +100,8 @@ def main(cmd, path, *rest):
             else:
                 ok = p in allowed
             bad += not ok
-        lit = sum(p != BLACK for p in px)
+        mask = lit_mask(path, box)
+        lit = len(mask) - mask.count(0)
         print("ok" if bad == 0 and (lit > 0 or cmd.startswith("only")) else "bad:%d-lit:%d" % (bad, lit))
     else:
         sys.exit("unknown command " + cmd)

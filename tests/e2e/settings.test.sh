@@ -21,7 +21,7 @@ for args in "/c" "/c:0" "" "/c:$host" "-C:99999999"; do
         check "no owner without a switch" "$(head -n1 <<<"$DIALOG" | cut -d' ' -f7)" 0
     fi
     xdotool key Escape
-    wait_exit "$SAVER_PID" 10
+    wait_exit "$SAVER_PID"
     check "Escape ends '$args' with 0" "$EXITED" 0
     check "nothing written after '$args'" "$([ -e "$INI" ] && echo written || echo none)" none
 done
@@ -36,7 +36,7 @@ check "count box, padded to three" "$(control_line 1022 | cut -d' ' -f7-)" " 10"
 mkdir -p "$PLIMZOR_BUILD/e2e-artifacts"
 screenshot "$PLIMZOR_BUILD/e2e-artifacts/settings-dialog.png"
 xdotool key Return
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "Enter ends with 1" "$EXITED" 1
 check "the file beside the program" "$(tr -d '\r' <"$INI" 2>/dev/null | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1000 PLIM_KOSU=10 "
 
@@ -48,7 +48,7 @@ click_control 1022
 xdotool key End BackSpace BackSpace BackSpace
 xdotool type 42
 xdotool key Return
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "OK after changes ends with 1" "$EXITED" 1
 check "changes saved" "$(tr -d '\r' <"$INI" | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=42 "
 
@@ -57,7 +57,7 @@ wait_dialog "reopened"
 check "Colorful loaded in a new process" "$(control_line 1001 | cut -d' ' -f2)" 1
 check "count loaded in a new process" "$(control_line 1022 | cut -d' ' -f7-)" " 42"
 xdotool key Escape
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "file unchanged by Escape" "$(tr -d '\r' <"$INI" | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=42 "
 
 # --- the system's language chooses the dialog's; OK saves in each ---
@@ -89,7 +89,7 @@ for row in "${LOCALES[@]}"; do
     screenshot "$PLIMZOR_BUILD/e2e-artifacts/settings-dialog-$name.png"
     click_control 1001
     xdotool key Return
-    wait_exit "$SAVER_PID" 10
+    wait_exit "$SAVER_PID"
     check "OK ends with 1 on $what" "$EXITED" 1
     check "OK saves on $what" "$(tr -d '\r' <"$INI" 2>/dev/null | tr '\n' ' ')" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=10 "
 done

@@ -39,24 +39,35 @@ colours_besides() {
         awk '{ print $1 - 1 }'
 }
 
+# tinted SHOT: takes SHOT; succeeds once it holds colours besides black and
+# the wallpaper's.
+tinted() {
+    local others
+    screenshot "$1"
+    others=$(colours_besides "$1" $WALLPAPER)
+    echo "${others:-0} colours besides black and the wallpaper's"
+    [ "${others:-0}" -gt 0 ]
+}
+
 # run_saver_seen WHAT: runs the saver (SAVER) full screen over the one-colour
 # wallpaper and sets MODE_SEEN to the mode its frames show: 1000 or 1001.
+# The running scene is watched until its shapes show a tint, for as long as
+# the deadline allows: a scene without one is standard mode's.
 WALLPAPER=c8a064
 run_saver_seen() {
+    local shot=$WORK/$1.png
+    screenshot "$WORK/$1-desktop.png"
     park_pointer
     start_saver /s
     wait_saver_window >/dev/null
-    sleep 6
-    screenshot "$WORK/$1.png"
-    xdotool key a
-    wait_exit "$SAVER_PID" 10
-    check "$1: a key ends the saver with 0" "$EXITED" 0
-    local others
-    others=$(colours_besides "$WORK/$1.png" $WALLPAPER)
-    echo "     $1: $others colours besides black and the wallpaper's"
+    wait_until "the curtain of $1" curtain_begun "$shot" "$WORK/$1-desktop.png" || true
+    wait_running "$shot"
     MODE_SEEN=1000
-    [ "${others:-0}" -gt 0 ] && MODE_SEEN=1001
-    return 0
+    wait_until "a tint in the shapes of $1" tinted "$shot" && MODE_SEEN=1001
+    echo "     $1: $SEEN"
+    xdotool key a
+    wait_exit "$SAVER_PID"
+    check "$1: a key ends the saver with 0" "$EXITED" 0
 }
 
 # The per-user folder as this prefix names it (Wine sets APPDATA from the
@@ -89,9 +100,8 @@ restore() {
         permissions) chmod u+w "$RO/$RO_NAME.INI" "$RO" 2>/dev/null || true ;;
     esac
     remove_user_files
-    cleanup
 }
-trap restore EXIT
+on_exit restore
 remove_user_files
 solid_wallpaper "#$WALLPAPER"
 
@@ -99,7 +109,7 @@ solid_wallpaper "#$WALLPAPER"
 mkdir -p "$RO"
 cp "$PLIMZOR_SCR" "$RO/$RO_NAME.SCR"
 # An earlier choice beside the program, from before the folder was locked.
-printf '[PLIMZOR]\r\nPLIM_MODE=1000\r\nPLIM_KOSU=20\r\n' >"$RO/$RO_NAME.INI"
+write_ini "$RO/$RO_NAME.INI" 1000 20
 # Root writes regardless of permission bits. A read-only bind mount holds
 # for it; where mounting is not allowed, immutable flags on the folder and on
 # the file in it do.
@@ -127,7 +137,7 @@ start_saver /c
 wait_dialog "locked folder, first"
 shown "the file beside the program is read" 1000 " 20"
 choose 1001 42
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "OK ends with 1" "$EXITED" 1
 check "the file beside the program is unchanged" "$(file_text "$RO/$RO_NAME.INI")" "[PLIMZOR] PLIM_MODE=1000 PLIM_KOSU=20 "
 check "the per-user file holds both keys, mode first" "$(file_text "$USER_DIR/$RO_NAME.INI")" \
@@ -137,7 +147,7 @@ start_saver /c
 wait_dialog "locked folder, reopened"
 shown "the next dialog reads the per-user file" 1001 " 42"
 xdotool key Escape
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "Escape ends with 0" "$EXITED" 0
 
 run_saver_seen locked-saver
@@ -158,7 +168,7 @@ start_saver /c
 wait_dialog "long name"
 shown "no file yet" 1000 " 10"
 choose 1001 77
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 check "OK by the long name ends with 1" "$EXITED" 1
 check "saved beside the program under the long name" "$(file_text "$LONG_DIR/$LONG_NAME.INI")" \
     "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=77 "
@@ -169,7 +179,7 @@ start_saver /c
 wait_dialog "short name"
 shown "the dialog by the short name reads it" 1001 " 77"
 xdotool key Escape
-wait_exit "$SAVER_PID" 10
+wait_exit "$SAVER_PID"
 run_saver_seen short-saver
 check "the saver by the short name runs in the saved mode" "$MODE_SEEN" 1001
 check "nothing beside the program under the short name" \

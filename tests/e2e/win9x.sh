@@ -18,11 +18,7 @@ DLL_OVERRIDES_NO_MPR="mscoree,mshtml=;mpr="
 # The switch as it was before the test: "absent" or "TYPE DATA".
 SAVED_SWITCH=
 
-restore_and_clean() {
-    restore_win9x
-    cleanup
-}
-trap restore_and_clean EXIT
+on_exit restore_win9x
 
 # wine_run reg prints CR LF and a header; only the value's line is wanted.
 read_switch() {
@@ -58,16 +54,16 @@ restore_win9x() {
 # A Windows path for a file of the test's folder: Wine maps Z: to /.
 windows_path() { echo "Z:$1"; }
 
-# wait_for_line FILE PATTERN [SECONDS]: true once FILE has a line matching
-# the extended regular expression PATTERN.
-wait_for_line() {
-    local file=$1 pattern=$2 tenths=$((${3:-10} * 10)) i
-    for ((i = 0; i < tenths; i++)); do
-        grep -Eq "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
+# has_line FILE PATTERN: FILE has a line matching the extended regular
+# expression PATTERN; prints its last line.
+has_line() {
+    tail -n 1 "$1" 2>/dev/null || true
+    grep -Eq "$2" "$1" 2>/dev/null
 }
+
+# wait_for_line FILE PATTERN: true once FILE has a line matching PATTERN,
+# false when none has come by the deadline.
+wait_for_line() { wait_until "a line '$2' in ${1##*/}" has_line "$1" "$2"; }
 
 # field LINE KEY: the value of KEY=VALUE in a log line.
 field() { tr ' ' '\n' <<<"$1" | sed -n "s/^$2=//p"; }

@@ -1,8 +1,10 @@
 // Reports the settings dialog of another process for the end-to-end tests:
 // waits for a dialog with the given caption (UTF-8) and prints one line for
 // the dialog, then one per control:
-//   dialog HWND LEFT TOP WIDTH HEIGHT OWNER
+//   dialog HWND LEFT TOP WIDTH HEIGHT OWNER FOREGROUND FOCUS
 //   ID CHECKED LEFT TOP WIDTH HEIGHT TEXT      (screen coordinates)
+// FOREGROUND is 1 when the dialog is the foreground window (the one keys go
+// to), FOCUS the id of its control that has the keyboard focus (0: none).
 // Usage: dialog_probe CAPTION [TIMEOUT_MS]. Exit code 1 when none appears.
 // The caption is taken from the wide command line, which Wine decodes with
 // the Unix locale's character set: run it under a UTF-8 locale.
@@ -34,9 +36,17 @@ int main()
     }
     RECT r = {};
     GetWindowRect(dialog, &r);
-    std::printf("dialog %lu %ld %ld %ld %ld %lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(dialog)),
+    // Another thread's focus is asked of the system, not of GetFocus.
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    int focus = 0;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &thread) && thread.hwndFocus &&
+        GetParent(thread.hwndFocus) == dialog)
+        focus = GetDlgCtrlID(thread.hwndFocus);
+    std::printf("dialog %lu %ld %ld %ld %ld %lu %d %d\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(dialog)),
                 r.left, r.top, r.right - r.left, r.bottom - r.top,
-                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(dialog, GW_OWNER))));
+                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(dialog, GW_OWNER))),
+                GetForegroundWindow() == dialog ? 1 : 0, focus);
     for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
         // WM_GETTEXT, not GetWindowTextW: across processes the latter only
         // sees the text a control was created with.

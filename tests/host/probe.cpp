@@ -6,6 +6,9 @@
 //   probe child PARENT CLASS              first child of that class, with its
 //       rectangle in the parent's client coordinates and its title
 //   probe close HWND                      post WM_CLOSE
+//   probe answers HWND [TIMEOUT_MS]       1 when the window's thread handles a
+//       message sent to it (it is past its creation and in a message loop),
+//       else 0 (exit code 1)
 //   probe send HWND MESSAGE               send MESSAGE (a number, or a name
 //       to register) with wParam 0, lParam 0 and print the result
 //   probe texts HWND                      title of HWND, then "ID<TAB>CLASS<TAB>TEXT"
@@ -26,6 +29,13 @@
 //   probe metrics                         the virtual screen (left, top,
 //       width, height), the number of monitors, and the primary screen's
 //       width and height
+//   probe pointer                         where the system has the pointer
+//   probe lastinput                       the tick count of the last input
+//       the system took (GetLastInputInfo)
+//   probe ticks [SINCE MS]                the tick count (GetTickCount);
+//       with SINCE and MS, first waits until at least MS milliseconds of it
+//       have passed since the tick count SINCE: the clock a saver times its
+//       own intervals with
 // Exit code 0 on success, 1 when the window was not found in time.
 #include <windows.h>
 
@@ -195,6 +205,14 @@ int main(int argc, char** argv)
         return ChildCommand(Handle(argv[2]), argv[3]);
     if (command == "close" && argc >= 3)
         return PostMessageA(Handle(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "answers" && argc >= 3) {
+        DWORD_PTR result = 0;
+        const DWORD timeout = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 5000;
+        const bool answered =
+            SendMessageTimeoutA(Handle(argv[2]), WM_NULL, 0, 0, SMTO_NORMAL, timeout, &result) != 0;
+        std::printf("%d\n", answered ? 1 : 0);
+        return answered ? 0 : 1;
+    }
     if (command == "send" && argc >= 4) {
         char* end = nullptr;
         UINT message = std::strtoul(argv[3], &end, 0);
@@ -234,6 +252,32 @@ int main(int argc, char** argv)
         return AwarenessCommand(Handle(argv[2]), argv[3]);
     if (command == "metrics")
         return MetricsCommand();
+    if (command == "pointer") {
+        POINT point = {};
+        if (!GetCursorPos(&point))
+            return 1;
+        std::printf("%ld %ld\n", point.x, point.y);
+        return 0;
+    }
+    if (command == "lastinput") {
+        LASTINPUTINFO info = {};
+        info.cbSize = sizeof info;
+        if (!GetLastInputInfo(&info))
+            return 1;
+        std::printf("%lu\n", static_cast<unsigned long>(info.dwTime));
+        return 0;
+    }
+    if (command == "ticks") {
+        if (argc >= 4) {
+            const DWORD since = std::strtoul(argv[2], nullptr, 10);
+            const DWORD interval = std::strtoul(argv[3], nullptr, 10);
+            // DWORD subtraction, as the saver's own: right across a wrap.
+            while (GetTickCount() - since < interval)
+                Sleep(10);
+        }
+        std::printf("%lu\n", static_cast<unsigned long>(GetTickCount()));
+        return 0;
+    }
     if (command == "cursor") {
         CURSORINFO info = {};
         info.cbSize = sizeof info;

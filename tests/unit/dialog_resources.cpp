@@ -68,7 +68,7 @@ std::wstring SystemClassName(const std::wstring& name)
     return upper;
 }
 
-struct ControlSpec {
+struct ExpectedControl {
     DWORD id;
     const wchar_t* className;
     const wchar_t* text;
@@ -78,7 +78,7 @@ struct ControlSpec {
 };
 
 const DWORD Child = WS_CHILD | WS_VISIBLE;
-const ControlSpec Controls[] = {
+const ExpectedControl Controls[] = {
     {IDOK, L"BUTTON", L"OK", Child | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 20, 46, 40, 14},
     {IDCANCEL, L"BUTTON", L"Cancel", Child | BS_PUSHBUTTON | WS_TABSTOP, 0, 63, 46, 40, 14},
     {1000, L"BUTTON", L"標準", Child | BS_AUTORADIOBUTTON, 0, 7, 16, 48, 10},
@@ -115,7 +115,7 @@ TEST(DialogTemplate, IsTheJapaneseExtendedTemplateAsDesigned)
     EXPECT_EQ(t.Byte(), 0);      // italic
     EXPECT_EQ(t.Byte(), 1);      // DEFAULT_CHARSET
     EXPECT_EQ(t.NameOrOrdinal(), L"System");
-    for (const ControlSpec& c : Controls) {
+    for (const ExpectedControl& c : Controls) {
         SCOPED_TRACE(testing::Message() << "control " << static_cast<int>(c.id));
         t.AlignDword();
         EXPECT_EQ(t.Dword(), 0u); // help id
@@ -143,7 +143,7 @@ INT_PTR CALLBACK ReadTextsThenEnd(HWND dialog, UINT message, WPARAM, LPARAM)
     GetWindowTextW(dialog, text, 127);
     EXPECT_STREQ(text, L"PLIMZORスクリーンセイバー Ver1.15");
     HWND control = GetWindow(dialog, GW_CHILD);
-    for (const ControlSpec& c : Controls) {
+    for (const ExpectedControl& c : Controls) {
         SCOPED_TRACE(testing::Message() << "control " << static_cast<int>(c.id));
         EXPECT_NE(control, nullptr);
         if (!control)
