@@ -26,6 +26,10 @@ constexpr int NoWindowExitCode = 2;
 typedef HIMC(WINAPI* AssociateContextFn)(HWND, HIMC);
 typedef BOOL(WINAPI* VerifyPasswordFn)(HWND);
 
+// A power setting's news (Windows Vista and later); the headers declare it
+// only for targets newer than PLIMZOR's.
+constexpr WPARAM PBT_POWERSETTINGCHANGE = 0x8013;
+
 struct ShellState {
     HINSTANCE instance;
     bool isWin9x;
@@ -121,6 +125,11 @@ using CursorReader = BOOL(WINAPI*)(LPPOINT);
 extern CursorReader gReadCursor;
 // Takes the anchor where the pointer is now, if it can be read.
 void TakeCursorAnchor();
+
+// Which power broadcasts (WM_POWERBROADCAST's wParam) close the saver:
+// suspend, resume and the rest, but not a change of power source or battery
+// level, nor a power setting's news.
+bool PowerBroadcastCloses(WPARAM event);
 
 // --- password protection (Windows 9x family) ---
 void SetSaverRunning(bool on);
