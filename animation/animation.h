@@ -1,8 +1,17 @@
-// The animation's entry point for the saver window: the shell hands every
+// The animation's entry points for the saver window: the shell hands every
 // message it does not consume to AnimationProc, which always ends by passing
-// the message on to DefaultSaverProc.
+// the message on to DefaultSaverProc, and tells the scene when the display
+// goes off and comes back.
 #pragma once
 
 #include <windows.h>
 
 LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The display is off: the scene stops ticking (no timer, no drawing, no
+// copies to the window) and keeps every shape where it is.
+void RestScene(HWND window);
+// The display is back: the scene goes on from where it rested, and the
+// first paint copies the whole frame. Nothing for a scene that is not
+// resting; a blank scene gets no timer.
+void WakeScene(HWND window);

@@ -1,7 +1,8 @@
 // The scene's lifecycle and AnimationProc: builds the scene when the saver
 // window is created (shapes, overlay, frame buffer, the captured desktop,
 // the timer), advances it on every tick, copies the frame buffer to the
-// window on paint, and releases everything when the window is destroyed.
+// window on paint, rests it while the display is off, and releases
+// everything when the window is destroyed.
 #include "animation/animation.h"
 
 #include <cstdlib>
@@ -87,6 +88,29 @@ UINT_PTR StartAnimationTimer(HWND window)
     return id;
 }
 
+void RestScene(HWND window)
+{
+    if (gScene.resting)
+        return;
+    gScene.resting = true;
+    if (gScene.timerId)
+        KillTimer(window, gScene.timerId);
+    gScene.timerId = 0;
+}
+
+void WakeScene(HWND window)
+{
+    if (!gScene.resting)
+        return;
+    gScene.resting = false;
+    // A timer refused before the rest is asked for again: the display
+    // coming back is as good a moment as the start.
+    if (!SceneIsBlank())
+        gScene.timerId = StartAnimationTimer(window);
+    // Paints were only validated while resting.
+    InvalidateRect(window, nullptr, FALSE);
+}
+
 bool IsColorful()
 {
     return gScene.colorMode == Colorful;
@@ -102,6 +126,7 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     gScene.paintDC = nullptr;
     gScene.paint = {};
     gScene.timerId = 0;
+    gScene.resting = false;
     // The surfaces decide the size the shapes move in, so they come first.
     const SceneSize size = AcquireSceneSurfaces(reference, SceneSize{width, height},
                                                 SceneSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
@@ -229,12 +254,18 @@ LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         CreateScene(window);
         break;
     case WM_PAINT:
-        PaintScene(window);
+        // Resting, the default handling only validates: nobody sees the
+        // display, and waking asks for the whole frame.
+        if (!gScene.resting)
+            PaintScene(window);
         break;
     case WM_TIMER:
-        // Any timer id advances the scene: the window has only this one.
-        TickScene();
-        InvalidateChanges(window);
+        // Any timer id advances the scene: the window has only this one. A
+        // tick already queued when the scene came to rest is dropped.
+        if (!gScene.resting) {
+            TickScene();
+            InvalidateChanges(window);
+        }
         break;
     case WM_DESTROY:
         ReleaseScene(window);

@@ -68,6 +68,7 @@ struct Scene {
     HBRUSH currentBrush;
     HBRUSH hollowBrush;  // none until the curtain ends
     UINT_PTR timerId;
+    bool resting;  // the display is off: no ticks, no paints
 };
 
 extern Scene gScene;

@@ -1,8 +1,8 @@
 // Default handling of the saver window: decides when user input, loss of
-// activation or a power event closes the saver, gates WM_CLOSE through the
-// password check on the Windows 9x family, answers the verifier's private
-// message and the shell's AutoPlay question, and leaves the rest to
-// DefWindowProcA. A close is never done where the input is seen: a WM_CLOSE
+// activation, or a suspend or resume closes the saver, gates WM_CLOSE
+// through the password check on the Windows 9x family, answers the
+// verifier's private message and the shell's AutoPlay question, and leaves
+// the rest to DefWindowProcA. A close is never done where the input is seen: a WM_CLOSE
 // is posted and decided when it comes back through the loop.
 #include "shell/shell.h"
 
@@ -48,8 +48,11 @@ bool DecideInput(HWND window, UINT message, WPARAM wParam)
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-    case WM_POWERBROADCAST:
         PostClose(window);
+        break;
+    case WM_POWERBROADCAST:
+        if (PowerBroadcastCloses(wParam))
+            PostClose(window);
         break;
     case WM_MOUSEMOVE: {
         // The message's own coordinates are client-relative and may be
@@ -95,6 +98,22 @@ PointerVerdict JudgePointer(bool anchorKnown, POINT anchor, bool nowKnown, POINT
     if (!anchorKnown)
         return PointerVerdict::Anchor;
     return MovedBeyondThreshold(anchor, now) ? PointerVerdict::Close : PointerVerdict::Stay;
+}
+
+bool PowerBroadcastCloses(WPARAM event)
+{
+    switch (event) {
+    // A laptop is plugged in or unplugged, or its battery has dropped by
+    // another step: nobody came back, and on battery this comes again and
+    // again.
+    case PBT_APMPOWERSTATUSCHANGE:
+    // The display's power (the saver window answers it before it gets
+    // here): Windows sends one the moment the saver registers.
+    case PBT_POWERSETTINGCHANGE:
+        return false;
+    default:
+        return true;
+    }
 }
 
 bool MovedBeyondThreshold(POINT anchor, POINT now)

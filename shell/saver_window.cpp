@@ -1,8 +1,9 @@
 // The saver window: registers the class, opens the full-screen or preview
 // window, runs the message loop, and decides the few messages the shell owns
 // (input-method detach and restore, cursor hiding, the title, system commands
-// that would leave the saver, help in preview, and everything once closing
-// has been granted). The rest goes on to AnimationProc.
+// that would leave the saver, help in preview, the display's power, and
+// everything once closing has been granted). The rest goes on to
+// AnimationProc.
 #include "shell/shell.h"
 
 #include "animation/animation.h"
@@ -27,6 +28,20 @@ bool IsSystemCommandToSwallow(WPARAM command)
 void HideCursor()
 {
     SetCursor(nullptr);
+}
+
+void FollowDisplayPower(HWND window, const POWERBROADCAST_SETTING* notice)
+{
+    switch (JudgeDisplayNotification(notice)) {
+    case DisplayVerdict::Rest:
+        RestScene(window);
+        break;
+    case DisplayVerdict::Run:
+        WakeScene(window);
+        break;
+    case DisplayVerdict::Ignore:
+        break;
+    }
 }
 
 } // namespace
@@ -105,7 +120,7 @@ int RunSaverWindow(HWND parent)
 LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE:
+    case WM_CREATE: {
         gShell.imeModule = GetModuleHandleA("IMM32.DLL");
         if (gShell.imeModule) {
             gShell.associateContext = reinterpret_cast<AssociateContextFn>(
@@ -114,15 +129,32 @@ LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 gShell.detachedContext = gShell.associateContext(window, nullptr);
         }
         TakeCursorAnchor();
-        if (!gShell.isPreview)
-            HideCursor();
-        break;
+        if (gShell.isPreview)
+            break;
+        HideCursor();
+        const LRESULT created = AnimationProc(window, message, wParam, lParam);
+        // Once the scene exists: Windows answers a registration at once with
+        // the display's state. A preview is not the display's own picture
+        // and is never registered.
+        RegisterDisplayNotification(window);
+        return created;
+    }
 
     case WM_DESTROY:
+        UnregisterDisplayNotification();
         if (gShell.imeModule && gShell.associateContext && gShell.detachedContext)
             gShell.associateContext(window, gShell.detachedContext);
         PostQuitMessage(0);
         break;
+
+    case WM_POWERBROADCAST:
+        // Before the closing rules: the display's power is not the user
+        // coming back. Only the full-screen saver follows it.
+        if (wParam != PBT_POWERSETTINGCHANGE)
+            break;
+        if (!gShell.isPreview)
+            FollowDisplayPower(window, reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam));
+        return TRUE;
 
     case WM_SETTEXT:
         return 0;

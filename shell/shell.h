@@ -26,6 +26,21 @@ constexpr int NoWindowExitCode = 2;
 typedef HIMC(WINAPI* AssociateContextFn)(HWND, HIMC);
 typedef BOOL(WINAPI* VerifyPasswordFn)(HWND);
 
+// --- the display's power (Windows Vista and later) ---
+// The headers declare these only for targets newer than PLIMZOR's, so they
+// are spelt here as the system defines them.
+constexpr WPARAM PBT_POWERSETTINGCHANGE = 0x8013;
+struct POWERBROADCAST_SETTING {
+    GUID PowerSetting;
+    DWORD DataLength;
+    UCHAR Data[1];
+};
+// USER32's RegisterPowerSettingNotification and
+// UnregisterPowerSettingNotification: Vista and later only, so looked up at
+// run time and never imported.
+using RegisterPowerSettingFn = HANDLE(WINAPI*)(HANDLE, const GUID*, DWORD);
+using UnregisterPowerSettingFn = BOOL(WINAPI*)(HANDLE);
+
 struct ShellState {
     HINSTANCE instance;
     bool isWin9x;
@@ -42,6 +57,8 @@ struct ShellState {
     HMODULE passwordModule;
     VerifyPasswordFn verifyPassword;
     DWORD lastVerifyTick;
+    HANDLE displayNotification;  // none before Vista, in a preview, or when refused
+    UnregisterPowerSettingFn unregisterPowerSetting;
 };
 
 extern ShellState gShell;
@@ -121,6 +138,35 @@ using CursorReader = BOOL(WINAPI*)(LPPOINT);
 extern CursorReader gReadCursor;
 // Takes the anchor where the pointer is now, if it can be read.
 void TakeCursorAnchor();
+
+// Which power broadcasts (WM_POWERBROADCAST's wParam) close the saver:
+// suspend, resume and the rest, but not a change of power source or battery
+// level, nor a power setting's news.
+bool PowerBroadcastCloses(WPARAM event);
+
+// --- the display's power (display_power.cpp) ---
+// What a display power notification asks of the scene.
+enum class DisplayVerdict {
+    Ignore,  // another setting, a malformed notice, or none
+    Rest,    // the display is off: nobody can see the picture
+    Run,     // the display is on or dimmed
+};
+// Reads a PBT_POWERSETTINGCHANGE's notice (which may be none): only
+// GUID_CONSOLE_DISPLAY_STATE or GUID_MONITOR_POWER_ON with a DWORD of data.
+DisplayVerdict JudgeDisplayNotification(const POWERBROADCAST_SETTING* notice);
+// The two calls where this Windows has them, else none of either.
+struct PowerSettingCalls {
+    RegisterPowerSettingFn registerNotification;
+    UnregisterPowerSettingFn unregisterNotification;
+};
+PowerSettingCalls LoadPowerSettingCalls();
+// LoadPowerSettingCalls unless a test gives calls of its own.
+using PowerSettingCallsLoader = PowerSettingCalls (*)();
+extern PowerSettingCallsLoader gLoadPowerSettingCalls;
+// Asks that the window be told of the display's power, by the setting of
+// Windows 8 and later or, where that is refused, the one of Vista and 7.
+void RegisterDisplayNotification(HWND window);
+void UnregisterDisplayNotification();
 
 // --- password protection (Windows 9x family) ---
 void SetSaverRunning(bool on);

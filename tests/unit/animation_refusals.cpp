@@ -162,6 +162,69 @@ TEST_F(Refusals, ARefusedTimerIsAskedForOnceMore)
     ResetShellState();
 }
 
+// The display goes off and comes back over a scene that has no timer or no
+// surfaces: resting holds nothing, waking asks again for a refused timer
+// and gives a blank scene none, and the whole window is painted afresh.
+TEST_F(Refusals, RestingAndWakingWithoutATimerOrSurfaces)
+{
+    const struct {
+        const char* name;
+        int size;              // of the window and its host: 0 makes the scene blank
+        int refusalsAtStart;
+        int refusalsAtWake;
+        int callsAtWake;
+        bool runningAfter;
+    } cases[] = {
+        {"a running timer is stopped and started again", 150, 0, 0, 1, true},
+        {"a refused timer is asked for again", 150, 2, 0, 1, true},
+        {"refused again: the picture stays as it is", 150, 2, 2, 2, false},
+        {"a blank scene gets no timer", 0, 0, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetShellState();
+        gShell.isPreview = true;
+        gTimerRefusals = c.refusalsAtStart;
+        gStartTimer = RefusingTimer;
+        HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, c.size, c.size, nullptr,
+                                    nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(host, nullptr);
+        HWND window = CreateAnimationWindow(host, WS_VISIBLE, c.size, c.size);
+        ASSERT_NE(window, nullptr);
+        ASSERT_EQ(SceneIsBlank(), c.size == 0);
+        UpdateWindow(window);
+
+        RestScene(window);
+        EXPECT_EQ(gScene.timerId, 0u);
+        const int insetA = gScene.insetA;
+        SendMessageA(window, WM_TIMER, AnimationTimerId, 0);
+        EXPECT_EQ(gScene.insetA, insetA) << "a queued tick advanced a resting scene";
+
+        gTimerRefusals = c.refusalsAtWake;
+        gTimerCalls = 0;
+        WakeScene(window);
+        EXPECT_FALSE(gScene.resting);
+        EXPECT_EQ(gTimerCalls, c.callsAtWake);
+        EXPECT_EQ(gScene.timerId != 0, c.runningAfter);
+        if (c.size > 0) {
+            RECT update = {};
+            EXPECT_TRUE(GetUpdateRect(window, &update, FALSE));
+            EXPECT_EQ(update.right - update.left, c.size) << "the whole window";
+            EXPECT_EQ(update.bottom - update.top, c.size);
+        }
+        UpdateWindow(window);
+        gTimerCalls = 0;
+        WakeScene(window);
+        EXPECT_EQ(gTimerCalls, 0) << "waking a scene that is not resting";
+
+        DestroyWindow(host);
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+        DrainQueue();
+    }
+    ResetShellState();
+}
+
 TEST_F(Refusals, APreviewWithNoRoomDrawsNothingAndClosesWithItsHost)
 {
     for (SIZE size : {SIZE{0, 0}, SIZE{200, 0}, SIZE{0, 150}}) {

@@ -1,12 +1,16 @@
 // The saver window's message handling on a real window of the real class, in
 // full screen and in preview: what each message returns and which ones
-// queue a close. Closes are never done where input is seen, so the queue is
-// where they show.
+// queue a close, and the scene resting while the display is off. Closes are
+// never done where input is seen, so the queue is where they show.
 #include <gtest/gtest.h>
 
 #include "shell/shell.h"
+#include "unit/animation_fixture.h"
 
 #include <imm.h>
+
+#include <climits>
+#include <cstring>
 
 namespace {
 
@@ -40,6 +44,8 @@ protected:
         Drain();
         ResetShellState();
         gReadCursor = GetCursorPos;
+        gLoadPowerSettingCalls = LoadPowerSettingCalls;
+        gRandomClock = WallClockSeconds;
     }
 
     // Empties the thread's queue (quit messages included); paints are always
@@ -113,6 +119,11 @@ const InputCase InputCases[] = {
     {"suspend resume", WM_POWER, PWR_SUSPENDRESUME, false},
     {"power broadcast 0", WM_POWERBROADCAST, 0, true},
     {"power broadcast resume", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, true},
+    {"suspend", WM_POWERBROADCAST, PBT_APMSUSPEND, true},
+    {"resume after a suspend", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, true},
+    {"resume after a critical suspend", WM_POWERBROADCAST, PBT_APMRESUMECRITICAL, true},
+    {"power source or battery level changed", WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, false},
+    {"power setting changed, no notice", WM_POWERBROADCAST, 0x8013 /* PBT_POWERSETTINGCHANGE */, false},
     {"shown", WM_SHOWWINDOW, TRUE, false},
     {"hidden", WM_SHOWWINDOW, FALSE, false},
     {"mouse move without moving", WM_MOUSEMOVE, 0, false},
@@ -471,6 +482,333 @@ TEST(MovedBeyondThreshold, SumsBothAxes)
         EXPECT_EQ(MovedBeyondThreshold(c.anchor, c.now), c.moved);
         EXPECT_EQ(MovedBeyondThreshold(c.now, c.anchor), c.moved) << "symmetric";
     }
+}
+
+
+// --- the display's power ---
+
+// The settings' GUIDs as the power-setting documentation gives them.
+constexpr GUID ConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+constexpr GUID MonitorPowerOn = {0x02731015, 0x4510, 0x4526, {0x99, 0xe6, 0xe5, 0xa1, 0x7e, 0xbd, 0x1a, 0xea}};
+// Windows 8's display of the session: a display setting, but not one the
+// saver asks for.
+constexpr GUID SessionDisplayStatus = {0x2b84c20e, 0xad23, 0x4ddf, {0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5}};
+constexpr WPARAM PowerSettingChange = 0x8013;
+constexpr DWORD Off = 0, On = 1, Dimmed = 2;
+
+// A PBT_POWERSETTINGCHANGE's notice as Windows lays it out: the setting's
+// GUID, at 16 the length of its data, at 20 the data.
+struct Notice {
+    alignas(8) BYTE bytes[32];
+    LPARAM lParam() const { return reinterpret_cast<LPARAM>(bytes); }
+    const POWERBROADCAST_SETTING* setting() const { return reinterpret_cast<const POWERBROADCAST_SETTING*>(bytes); }
+};
+
+Notice MakeNotice(const GUID& setting, DWORD value, DWORD length = sizeof(DWORD))
+{
+    Notice notice = {};
+    std::memcpy(notice.bytes, &setting, sizeof setting);
+    std::memcpy(notice.bytes + 16, &length, sizeof length);
+    std::memcpy(notice.bytes + 20, &value, sizeof value);
+    return notice;
+}
+
+TEST(JudgeDisplayNotification, OnlyTheDisplaysOwnSettingsWithADword)
+{
+    const struct {
+        const char* name;
+        Notice notice;
+        DisplayVerdict verdict;
+    } cases[] = {
+        {"console display off", MakeNotice(ConsoleDisplayState, Off), DisplayVerdict::Rest},
+        {"console display on", MakeNotice(ConsoleDisplayState, On), DisplayVerdict::Run},
+        {"console display dimmed", MakeNotice(ConsoleDisplayState, Dimmed), DisplayVerdict::Run},
+        {"a state not known yet is no reason to freeze", MakeNotice(ConsoleDisplayState, 7), DisplayVerdict::Run},
+        {"monitor power off (Vista and 7)", MakeNotice(MonitorPowerOn, Off), DisplayVerdict::Rest},
+        {"monitor power on", MakeNotice(MonitorPowerOn, On), DisplayVerdict::Run},
+        {"the session's display, not ours", MakeNotice(SessionDisplayStatus, Off), DisplayVerdict::Ignore},
+        {"a byte of data", MakeNotice(ConsoleDisplayState, Off, 1), DisplayVerdict::Ignore},
+        {"no data", MakeNotice(ConsoleDisplayState, Off, 0), DisplayVerdict::Ignore},
+        {"eight bytes of data", MakeNotice(ConsoleDisplayState, Off, 8), DisplayVerdict::Ignore},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(JudgeDisplayNotification(c.notice.setting()), c.verdict);
+    }
+    EXPECT_EQ(JudgeDisplayNotification(nullptr), DisplayVerdict::Ignore);
+}
+
+// What the registration calls were asked, with a refusal where a row wants
+// one.
+struct {
+    bool refuseConsole;
+    bool refuseMonitor;
+    int registrations;
+    GUID asked[4];
+    HANDLE recipient;
+    DWORD flags;
+    int unregistrations;
+    HANDLE unregistered;
+} gPower;
+
+const HANDLE FakeNotification = reinterpret_cast<HANDLE>(0x5a5a);
+
+HANDLE WINAPI FakeRegister(HANDLE recipient, const GUID* setting, DWORD flags)
+{
+    if (gPower.registrations < 4)
+        gPower.asked[gPower.registrations] = *setting;
+    ++gPower.registrations;
+    gPower.recipient = recipient;
+    gPower.flags = flags;
+    if ((IsEqualGUID(*setting, ConsoleDisplayState) && gPower.refuseConsole) ||
+        (IsEqualGUID(*setting, MonitorPowerOn) && gPower.refuseMonitor))
+        return nullptr;
+    return FakeNotification;
+}
+
+BOOL WINAPI FakeUnregister(HANDLE notification)
+{
+    ++gPower.unregistrations;
+    gPower.unregistered = notification;
+    return TRUE;
+}
+
+PowerSettingCalls FakePowerCalls()
+{
+    return PowerSettingCalls{FakeRegister, FakeUnregister};
+}
+
+PowerSettingCalls NoPowerCalls()
+{
+    return PowerSettingCalls{};
+}
+
+TEST_F(SaverWindow, AsksForTheDisplaysPowerInFullScreenOnlyAndUndoesItWhenItGoes)
+{
+    const struct {
+        const char* name;
+        PowerSettingCallsLoader calls;
+        bool preview;
+        bool refuseConsole, refuseMonitor;
+        int registrations;  // the console's state first, then the monitor's power
+        bool registered;
+    } cases[] = {
+        {"Windows 8 and later", FakePowerCalls, false, false, false, 1, true},
+        {"Vista and 7 refuse the console's state", FakePowerCalls, false, true, false, 2, true},
+        {"both refused", FakePowerCalls, false, true, true, 2, false},
+        {"XP and earlier have no such calls", NoPowerCalls, false, false, false, 0, false},
+        {"a preview is never registered", FakePowerCalls, true, false, false, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        gPower = {};
+        gPower.refuseConsole = c.refuseConsole;
+        gPower.refuseMonitor = c.refuseMonitor;
+        gLoadPowerSettingCalls = c.calls;
+        Open(c.preview);
+        EXPECT_EQ(gPower.registrations, c.registrations);
+        if (c.registrations >= 1) {
+            EXPECT_TRUE(IsEqualGUID(gPower.asked[0], ConsoleDisplayState));
+            EXPECT_EQ(gPower.recipient, window);
+            EXPECT_EQ(gPower.flags, 0u) << "DEVICE_NOTIFY_WINDOW_HANDLE";
+        }
+        if (c.registrations >= 2) {
+            EXPECT_TRUE(IsEqualGUID(gPower.asked[1], MonitorPowerOn));
+        }
+        EXPECT_EQ(gShell.displayNotification, c.registered ? FakeNotification : nullptr);
+        DestroyWindow(window);
+        EXPECT_EQ(gPower.unregistrations, c.registered ? 1 : 0);
+        if (c.registered) {
+            EXPECT_EQ(gPower.unregistered, FakeNotification);
+        }
+        EXPECT_EQ(gShell.displayNotification, nullptr);
+        TearDown();
+    }
+}
+
+LRESULT SendNotice(HWND window, const Notice& notice)
+{
+    return SendMessageA(window, WM_POWERBROADCAST, PowerSettingChange, notice.lParam());
+}
+
+TEST_F(SaverWindow, OnlyTheDisplaysStateRestsAndWakesTheFullScreenScene)
+{
+    const struct {
+        const char* name;
+        bool preview;
+        bool resting;  // before the notice
+        Notice notice;
+        bool restsAfter;
+    } cases[] = {
+        {"off", false, false, MakeNotice(ConsoleDisplayState, Off), true},
+        {"monitor off", false, false, MakeNotice(MonitorPowerOn, Off), true},
+        {"off again", false, true, MakeNotice(ConsoleDisplayState, Off), true},
+        {"on", false, true, MakeNotice(ConsoleDisplayState, On), false},
+        {"dimmed", false, true, MakeNotice(ConsoleDisplayState, Dimmed), false},
+        {"monitor on", false, true, MakeNotice(MonitorPowerOn, On), false},
+        {"on while running (the answer to the registration)", false, false, MakeNotice(ConsoleDisplayState, On),
+         false},
+        {"another setting's off", false, false, MakeNotice(SessionDisplayStatus, Off), false},
+        {"another setting's on", false, true, MakeNotice(SessionDisplayStatus, On), true},
+        {"off with a byte of data", false, false, MakeNotice(ConsoleDisplayState, Off, 1), false},
+        {"on with eight bytes of data", false, true, MakeNotice(ConsoleDisplayState, On, 8), true},
+        {"a preview ignores the display", true, false, MakeNotice(ConsoleDisplayState, Off), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open(c.preview);
+        if (c.resting) {
+            SendNotice(window, MakeNotice(ConsoleDisplayState, Off));
+            ASSERT_TRUE(gScene.resting);
+        }
+        EXPECT_EQ(SendNotice(window, c.notice), TRUE);
+        EXPECT_EQ(gScene.resting, c.restsAfter);
+        EXPECT_EQ(gScene.timerId != 0, !c.restsAfter) << "resting is having no timer";
+        EXPECT_FALSE(ClosePosted()) << "the display's power never closes the saver";
+        EXPECT_TRUE(IsWindow(window));
+        TearDown();
+    }
+}
+
+// Every number the scene moves by: where it is and where it goes next.
+std::vector<int> SceneNumbers()
+{
+    std::vector<int> n = {gScene.active, static_cast<int>(gScene.wave), gScene.phase, gScene.insetA, gScene.insetB,
+                          gScene.insetC};
+    for (int i = 0; i < gScene.count; ++i) {
+        const Ball& b = *gScene.balls[i];
+        const Square& q = *gScene.squares[i];
+        n.insert(n.end(), {b.x, b.speed, b.y, b.vy, b.returning, b.size, q.x, q.vx, q.y, q.vy, q.size});
+    }
+    const Overlay& o = *gScene.overlay;
+    n.insert(n.end(), {o.horizontalOffset, o.verticalOffset, o.tileX, o.tileY, o.verticalStep});
+    return n;
+}
+
+class RestingSaver : public SaverWindow {
+protected:
+    // The same scene every time: the generator from its start, the clock
+    // frozen.
+    void OpenSeeded()
+    {
+        gRandomClock = FrozenClock;
+        gRandomState = 0;
+        Open(false);
+    }
+
+    void Tick(int ticks)
+    {
+        for (int i = 0; i < ticks; ++i)
+            Send(WM_TIMER, AnimationTimerId);
+    }
+
+    // Dispatches what the queue brings (closes aside, so that a stray loss
+    // of activation cannot end the test) until the window has had `until`
+    // ticks or `ms` milliseconds are over; returns its ticks.
+    int Pump(DWORD ms, int until = INT_MAX)
+    {
+        const DWORD start = GetTickCount();
+        int ticks = 0;
+        for (;;) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_CLOSE || message.message == WM_QUIT)
+                    continue;
+                if (message.message == WM_TIMER && message.hwnd == window)
+                    ++ticks;
+                DispatchMessageA(&message);
+                if (ticks >= until)
+                    return ticks;
+            }
+            const DWORD spent = GetTickCount() - start;
+            if (spent >= ms)
+                return ticks;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
+        }
+    }
+
+    Pixels Frame() const { return ReadSurface(gScene.frame, gScene.width, gScene.height); }
+};
+
+// Far enough into the scene for the curtain to be over and shapes to move
+// at the test's screen size.
+constexpr int TicksBeforeTheRest = 200;
+constexpr DWORD RestMs = 300;
+constexpr DWORD TimerDeadlineMs = 20000;
+
+TEST_F(RestingSaver, DisplayOffStopsTheTicksAndOnGoesOnWithTheSameScene)
+{
+    OpenSeeded();
+    ASSERT_FALSE(SceneIsBlank());
+    Tick(TicksBeforeTheRest);
+    int ticks = TicksBeforeTheRest;
+    // The system's own timer runs before the rest...
+    const int before = Pump(TimerDeadlineMs, 2);
+    ASSERT_EQ(before, 2) << "the timer never ticked in " << TimerDeadlineMs << " ms";
+    ticks += before;
+
+    SendNotice(window, MakeNotice(ConsoleDisplayState, Off));
+    const std::vector<int> atRest = SceneNumbers();
+    const Pixels frameAtRest = Frame();
+    // ...and not while resting: no tick, nothing drawn.
+    EXPECT_EQ(Pump(RestMs), 0) << "WM_TIMER while the display was off";
+    EXPECT_EQ(SceneNumbers(), atRest);
+    EXPECT_TRUE(Frame().values == frameAtRest.values) << "the frame changed while the display was off";
+
+    SendNotice(window, MakeNotice(ConsoleDisplayState, Dimmed));
+    // The first paint copies the whole frame: it was not copied while resting.
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    RECT client = {}, box = {};
+    GetClientRect(window, &client);
+    EXPECT_EQ(GetUpdateRgn(window, update, FALSE), SIMPLEREGION);
+    GetRgnBox(update, &box);
+    DeleteObject(update);
+    EXPECT_TRUE(EqualRect(&box, &client)) << box.left << "," << box.top << " " << box.right << "," << box.bottom;
+    const int after = Pump(TimerDeadlineMs, 1);
+    ASSERT_EQ(after, 1) << "the timer did not come back in " << TimerDeadlineMs << " ms";
+    ticks += after;
+    const std::vector<int> rested = SceneNumbers();
+    const Pixels restedFrame = Frame();
+    EXPECT_NE(rested, atRest) << "the scene did not move after waking";
+    TearDown();
+
+    // The same scene, the same number of ticks, never rested.
+    OpenSeeded();
+    Tick(ticks);
+    EXPECT_EQ(SceneNumbers(), rested);
+    EXPECT_TRUE(Frame().values == restedFrame.values) << "the frame differs from a scene that never rested";
+}
+
+TEST_F(RestingSaver, AKeyStillClosesTheRestingSaver)
+{
+    Open(false);
+    SendNotice(window, MakeNotice(ConsoleDisplayState, Off));
+    ASSERT_TRUE(gScene.resting);
+    Send(WM_KEYDOWN, 'A');
+    MSG close;
+    ASSERT_TRUE(PeekMessageA(&close, window, WM_CLOSE, WM_CLOSE, PM_REMOVE)) << "no close queued";
+    DispatchMessageA(&close);
+    EXPECT_FALSE(IsWindow(window));
+    MSG quit;
+    ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u) << "the saver's exit code";
+}
+
+TEST_F(RestingSaver, TheWindows9xPasswordGateHoldsWhileResting)
+{
+    Open(false);
+    SendNotice(window, MakeNotice(ConsoleDisplayState, Off));
+    gShell.isWin9x = true;
+    gShell.verifyPassword = RejectPassword;
+    Send(WM_CLOSE);
+    EXPECT_TRUE(IsWindow(window)) << "a refused password closed the saver";
+    EXPECT_TRUE(gScene.resting);
+    EXPECT_EQ(gScene.timerId, 0u) << "the refusal woke the scene";
+    gShell.verifyPassword = AcceptPassword;
+    gShell.lastVerifyTick = NeverVerified;
+    Send(WM_CLOSE);
+    EXPECT_FALSE(IsWindow(window));
+    gShell.verifyPassword = nullptr;
 }
 
 } // namespace
