@@ -1,10 +1,12 @@
-// The running frame written from runs. Row by row within the damage, the
-// shapes are taken front to back (the last pair first, a pair's square
-// before its ball, a square's last sub-step first) and each writes only the
-// pixels of the row that no shape in front of it has written: black on its
-// outline, its colour ANDed with the desktop picture under it on its fill.
-// What no shape covers is written black. So every damaged pixel is written
-// once, in one pass, and nothing is cleared, filled or ANDed twice.
+// The running frame written from runs. Within the damage, the shapes are
+// taken front to back (the last pair first, a pair's square before its
+// ball, a square's last sub-step first), and each is given only the columns
+// of a row that no shape in front of it has taken: black on its outline,
+// its colour ANDed with the desktop picture under it on its fill. What no
+// shape covers is black. So every damaged pixel is written once, in one
+// pass, and nothing is cleared, filled or ANDed twice. The rows go a chunk
+// at a time, the shapes' share of each row decided first and then written
+// from left to right.
 #include "animation/spans.h"
 
 #include <algorithm>
@@ -52,7 +54,8 @@ struct SpanFrame {
     Interval* open;    // each chunk row's columns not yet written, in order
     Piece* pieces;     // what each chunk row gets, in the order decided
     Interval* closed;  // the chunk's columns closed on every row
-    int openCapacity;  // per row, of open columns and of pieces
+    int openCapacity;  // per row (and of the closed columns)
+    int pieceCapacity;  // per row
 };
 
 SpanFrame gSpans = {};
@@ -231,7 +234,7 @@ void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
                             pictureRow < 0 ? nullptr : gScene.snapshot.bits + static_cast<size_t>(pictureRow) * width,
                             overlay.horizontalOffset, width};
         open[i] = OpenColumns{gSpans.open + static_cast<size_t>(i) * gSpans.openCapacity, count,
-                              gSpans.pieces + static_cast<size_t>(i) * gSpans.openCapacity, 0};
+                              gSpans.pieces + static_cast<size_t>(i) * gSpans.pieceCapacity, 0};
         for (int k = 0; k < count; ++k)
             open[i].items[k] = Interval{rects[k].left, rects[k].right};
     }
@@ -279,24 +282,29 @@ void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
     }
 }
 
-// Room for the rows of a chunk with up to shapes shapes: a row's open
-// columns are the band's damaged ones, and each shape splits at most one
-// more off (a hollow ball's two outlines, two).
-bool ReserveRows(int shapes)
+// Room for the rows of a chunk of a scene of pairs pairs. A row starts with
+// the band's damaged columns open, at most one every other cell, and each
+// cover (three squares and a ball a pair, a hollow ball two) leaves at most
+// one more open and adds at most two to those ever open, each of which ends
+// as one piece.
+bool ReserveRows(int pairs)
 {
-    const int needed = (gScene.width + DamageCellSize - 1) / DamageCellSize / 2 + 2 + 2 * shapes;
-    if (needed <= gSpans.openCapacity)
+    const int damaged = (gScene.width + DamageCellSize - 1) / DamageCellSize / 2 + 1;
+    const int covers = 5 * pairs;
+    const int open = damaged + covers;
+    const int pieces = damaged + 2 * covers;
+    if (open <= gSpans.openCapacity && pieces <= gSpans.pieceCapacity)
         return true;
     ReleaseSpanBuffers();
-    const size_t rows = static_cast<size_t>(needed) * ChunkRows;
-    gSpans.open = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * rows));
-    gSpans.pieces = static_cast<Piece*>(gAllocateSpans(sizeof(Piece) * rows));
-    gSpans.closed = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * static_cast<size_t>(needed)));
+    gSpans.open = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
+    gSpans.pieces = static_cast<Piece*>(gAllocateSpans(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
+    gSpans.closed = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * static_cast<size_t>(open)));
     if (!gSpans.open || !gSpans.pieces || !gSpans.closed) {
         ReleaseSpanBuffers();
         return false;
     }
-    gSpans.openCapacity = needed;
+    gSpans.openCapacity = open;
+    gSpans.pieceCapacity = pieces;
     return true;
 }
 
@@ -304,7 +312,7 @@ bool ReserveRows(int shapes)
 
 bool PrepareSpanFrame(const ShapeBoxes& shapes)
 {
-    if (!gScene.frame.bits || !gScene.snapshot.bits || !ReserveRows(4 * gScene.count))
+    if (!gScene.frame.bits || !gScene.snapshot.bits || !ReserveRows(gScene.count))
         return false;
     gSpans.shapeCount = 0;
     for (int i = shapes.pairs - 1; i >= 0; --i) {
@@ -350,4 +358,5 @@ void ReleaseSpanBuffers()
     gSpans.pieces = nullptr;
     gSpans.closed = nullptr;
     gSpans.openCapacity = 0;
+    gSpans.pieceCapacity = 0;
 }

@@ -29,8 +29,10 @@ struct RowRuns {
 // The runs of every ball box met so far, one slot per ball size and shape
 // (round, or squashed to half the height): a ball's box is always the same
 // set of pixels wherever it lies. Bounded by the sizes a scene's balls can
-// have, H / 8 to H / 3: at most 12 bytes per row of height for each size,
-// about 10.7 MB at 4320 lines if every size is met.
+// have, H / 8 to H / 3, at 8 bytes a row: 12 bytes per pixel of a size's
+// diameter for its two boxes, 10.7 MB at 4320 lines if every size is met,
+// beside the surface new sizes are drawn on (the largest ball's box, 8.3 MB
+// there).
 struct BallRunCache {
     int slotCount;
     const RowRuns** slots;
