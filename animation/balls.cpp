@@ -4,7 +4,7 @@
 #include "animation/random.h"
 #include "animation/scene.h"
 
-void ReplaceShapeBrush(HBRUSH& brush)
+void ReplaceShapeBrush(HBRUSH& brush, COLORREF& color)
 {
     if (!IsColorful())
         return;
@@ -13,7 +13,8 @@ void ReplaceShapeBrush(HBRUSH& brush)
     if (gScene.hollowBrush)
         SelectObject(gScene.frame.dc, gScene.hollowBrush);
     DeleteShapeBrush(brush);
-    brush = CreateShapeBrush(PickShapeColor());
+    color = PickShapeColor();
+    brush = CreateShapeBrush(color);
 }
 
 void InitBall(Ball& ball)
@@ -24,7 +25,7 @@ void InitBall(Ball& ball)
     ball.speed = RandomRange(10, 25);
     ball.returning = 0;
     ball.vy = 0;
-    ReplaceShapeBrush(ball.brush);
+    ReplaceShapeBrush(ball.brush, ball.color);
 }
 
 RECT MoveBall(Ball& ball)

@@ -1,8 +1,10 @@
 // Damage tracking of the frame: the previous and current shape boxes, the
-// cell grid they are marked on, the choice between the damaged part and the
-// whole frame, the clips that leave out what later balls certainly fill,
-// and the window's side (what is invalidated, what a paint copies).
+// cell grid they are marked on, the frame's plan (the damage, then the path
+// that draws it), and the window's side (what is invalidated, what a paint
+// copies).
 #include "animation/damage.h"
+
+#include "animation/spans.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,9 +34,6 @@ bool PushRect(RectList& list, const RECT& rect)
 // around the ideal ellipse holds the outline and any rounding of GDI's
 // own stepping.
 constexpr double EllipseSlack = 1.5;
-// How far inside the ideal ellipse a pixel must lie to be certainly filled
-// with the brush rather than the one-pixel outline.
-constexpr double FillMargin = 2.0;
 
 } // namespace
 
@@ -172,25 +171,6 @@ void MarkShapes(DamageGrid& grid, const ShapeBoxes& shapes, int width, int heigh
     }
 }
 
-RECT CertainFill(const RECT& box)
-{
-    const double cx = (box.left + box.right) / 2.0;
-    const double cy = (box.top + box.bottom) / 2.0;
-    const double a = (box.right - box.left) / 2.0 - FillMargin;
-    const double b = (box.bottom - box.top) / 2.0 - FillMargin;
-    if (a <= 0 || b <= 0)
-        return RECT{0, 0, 0, 0};
-    // The rectangle inscribed in the ellipse shrunk by the margin: its
-    // corners lie on that smaller ellipse.
-    const double hx = a * 0.70710678;
-    const double hy = b * 0.70710678;
-    RECT fill = {static_cast<LONG>(std::ceil(cx - hx)), static_cast<LONG>(std::ceil(cy - hy)),
-                 static_cast<LONG>(std::floor(cx + hx)), static_cast<LONG>(std::floor(cy + hy))};
-    if (fill.left >= fill.right || fill.top >= fill.bottom)
-        return RECT{0, 0, 0, 0};
-    return fill;
-}
-
 bool WholeFrameIsCheaper(long long damagedArea, int pairs, int width, int height)
 {
     return pairs >= WholeFrameFromPairs ||
@@ -240,7 +220,7 @@ void ReleaseDamage()
     FreeRects(gDamage.rects);
 }
 
-HRGN PlanRunningFrame()
+FramePlan PlanRunningFrame()
 {
     const int width = gScene.width;
     const int height = gScene.height;
@@ -252,50 +232,39 @@ HRGN PlanRunningFrame()
         MarkShapes(gDamage.grid, gDamage.current, width, height);
     }
     gDamage.area = marked ? GridRects(gDamage.grid, width, height, gDamage.rects) : -1;
-    // The first running tick follows the curtain, whose picture is not
-    // black outside the shapes.
-    gDamage.wholeFrame = gStraightforwardFrames || !gDamage.havePrevious || gDamage.area < 0 ||
-                         WholeFrameIsCheaper(gDamage.area, gDamage.current.pairs, width, height);
-    if (gDamage.wholeFrame)
-        return nullptr;
-    HRGN clip = CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
-    if (!clip)
-        gDamage.wholeFrame = true;
-    return clip;
-}
+    const bool whole = !gDamage.havePrevious || gDamage.area < 0;
 
-bool PlanPairClips(HRGN frameClip, HRGN clips[])
-{
-    const ShapeBoxes& shapes = gDamage.current;
-    if (gStraightforwardFrames || shapes.pairs < SkipCoveredFromPairs || gScene.minBallSize < SkipCoveredFromBallSize)
-        return false;
-    const RECT whole = {0, 0, gScene.width, gScene.height};
-    HRGN covered = CreateSceneRegion(nullptr, 0);
-    HRGN fill = CreateSceneRegion(nullptr, 0);
-    // From the last pair back: each pair's clip leaves out what the balls
-    // drawn after it certainly fill; a later ball's outline and its edge
-    // beyond the inscribed rectangle are not left out.
-    for (int i = shapes.pairs - 1; i >= 0; --i) {
-        clips[i] = frameClip ? CreateSceneRegion(nullptr, 0) : CreateSceneRegion(&whole, 1);
-        if (frameClip)
-            CombineRgn(clips[i], frameClip, covered, RGN_DIFF);
-        else
-            CombineRgn(clips[i], clips[i], covered, RGN_DIFF);
-        if (shapes.hollow[i])
-            continue;
-        const RECT inside = CertainFill(shapes.balls[i]);
-        if (inside.left < inside.right) {
-            SetRectRgn(fill, inside.left, inside.top, inside.right, inside.bottom);
-            CombineRgn(covered, covered, fill, RGN_OR);
+    FramePlan plan = {FramePath::GdiWhole, nullptr, gStraightforwardFrames};
+    if (!gStraightforwardFrames && PrepareSpanFrame(gDamage.current)) {
+        // Every damaged pixel is written once whatever its share of the
+        // frame; the whole frame is one rectangle of damage.
+        gDamage.wholeFrame = whole;
+        gDamage.path = FramePath::Spans;
+        if (!whole)
+            return FramePlan{FramePath::Spans, nullptr, false};
+        gDamage.rects.count = 0;
+        if (PushRect(gDamage.rects, RECT{0, 0, width, height})) {
+            gDamage.area = static_cast<long long>(width) * height;
+            return FramePlan{FramePath::Spans, nullptr, false};
         }
     }
-    DeleteSceneRegion(fill);
-    DeleteSceneRegion(covered);
-    return true;
+    gDamage.wholeFrame = gStraightforwardFrames || whole ||
+                         WholeFrameIsCheaper(gDamage.area, gDamage.current.pairs, width, height);
+    gDamage.path = FramePath::GdiWhole;
+    if (gDamage.wholeFrame)
+        return plan;
+    plan.clip = CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
+    if (plan.clip)
+        plan.path = FramePath::GdiDamage;
+    else
+        gDamage.wholeFrame = true;
+    gDamage.path = plan.path;
+    return plan;
 }
 
-void FinishRunningFrame()
+void FinishRunningFrame(FramePlan& plan)
 {
+    DeleteSceneRegion(plan.clip);
     gDamage.previous = gDamage.current;
     gDamage.havePrevious = true;
 }

@@ -1,12 +1,12 @@
 // Damage tracking: which parts of the frame a tick can change, so that a
-// running tick clears, draws, ANDs and copies only there. Outside the shapes
-// the frame is black before a running tick and black after it, so a pixel
-// can change only where a shape was drawn on the previous tick or is drawn
-// on this one. Also: when the whole frame is the cheaper choice, which part
-// of a ball its fill certainly covers (so earlier shapes need not be filled
-// there), and the edges the curtain's outlines touch. The decisions are
+// running tick writes and copies only there. Outside the shapes the frame
+// is black before a running tick and black after it, so a pixel can change
+// only where a shape was drawn on the previous tick or is drawn on this
+// one. Also the frame's plan: the damage first, then the path that draws it
+// (pixel by pixel from runs, or GDI within the damage or over the whole
+// frame), and the edges the curtain's outlines touch. The decisions are
 // plain computations on boxes, callable without a window; the GDI side
-// (regions, clips, invalidation, the paint copy) is in damage.cpp too.
+// (regions, invalidation, the paint copy) is in damage.cpp too.
 #pragma once
 
 #include <windows.h>
@@ -19,17 +19,24 @@ constexpr int DamageCellSize = 16;
 // Above this share of the frame, a tick is done over the whole frame: past
 // it the clipped work costs as much as the plain one.
 constexpr int WholeFramePercent = 60;
-// From this many active pairs on as well: each ball clipped by a many-sided
-// region costs more in GDI than the clear, AND and copy it saves (measured at
-// 3840x2160: 0.8 of the whole frame's cost with 80 pairs, 1.0 with 160).
+// From this many active pairs on as well, on the GDI path: each ball
+// clipped by a many-sided region costs more in GDI than the clear, AND and
+// copy it saves (measured at 3840x2160: 0.8 of the whole frame's cost with
+// 80 pairs, 1.0 with 160).
 constexpr int WholeFrameFromPairs = 128;
-// From this many active pairs on, and when even the smallest ball is this
-// large, each pair is drawn with a clip that leaves out what later balls
-// certainly fill. With smaller balls the region work costs more than the
-// fill it saves (measured: 1.2 of the plain cost with 255 pairs at
-// 1920x1080, 0.93 at 7680x2160).
-constexpr int SkipCoveredFromPairs = 3;
-constexpr int SkipCoveredFromBallSize = 200;
+
+// How a running tick draws.
+enum class FramePath {
+    Spans,      // pixel by pixel from runs, within the damage
+    GdiDamage,  // GDI, clipped to the damage
+    GdiWhole,   // GDI over the whole frame
+};
+
+struct FramePlan {
+    FramePath path;
+    HRGN clip;        // GdiDamage: the damage as a region
+    bool everyShape;  // draw shapes that lie wholly off the frame too
+};
 
 // What a running tick draws, in drawing order, pair by pair.
 struct ShapeBoxes {
@@ -64,14 +71,16 @@ struct Damage {
     bool wholeFrame;
     RectList rects;
     long long area;  // pixels of the rectangles (of the damage even when the whole frame was done)
+    FramePath path;  // how the last running tick drew
 };
 
 extern Damage gDamage;
 
-// Tests and the benchmark: every running tick over the whole frame with
-// every shape filled in full, the straightforward path the others must
-// match pixel for pixel.
+// Tests and the benchmark: every running tick drawn by GDI over the whole
+// frame with every shape filled in full, the straightforward path the
+// others must match pixel for pixel. Read by the frame's plan alone.
 extern bool gStraightforwardFrames;
+
 
 // --- decisions (no window, no GDI) ---
 // False when the memory cannot be had (the tick then does the whole frame).
@@ -91,9 +100,6 @@ void FreeGrid(DamageGrid& grid);
 void FreeRects(RectList& rects);
 // Marks everything a tick's shapes draw.
 void MarkShapes(DamageGrid& grid, const ShapeBoxes& shapes, int width, int height);
-// A rectangle whose every pixel Ellipse(box) fills with the brush (empty
-// when the ellipse is too small to be sure of any).
-RECT CertainFill(const RECT& box);
 // Whether a tick whose damage covers damagedArea pixels and which draws
 // pairs pairs is done over the whole frame.
 bool WholeFrameIsCheaper(long long damagedArea, int pairs, int width, int height);
@@ -104,15 +110,13 @@ int CurtainEdges(const int insets[], int count, int width, int height, RECT edge
 // --- the GDI side ---
 void ResetDamage();
 void ReleaseDamage();
-// After moving the shapes into gDamage.current: decides this tick's work
-// and returns the clip for it (none: the whole frame).
-HRGN PlanRunningFrame();
-// The clip pair i is drawn with: the frame clip less what later balls
-// certainly fill. Fills clips[0..pairs-1]; returns false when each pair
-// just uses the frame clip.
-bool PlanPairClips(HRGN frameClip, HRGN clips[]);
-// After the tick: the current boxes become the previous ones.
-void FinishRunningFrame();
+// After moving the shapes into gDamage.current: marks the damage, then
+// picks the path (the first running tick follows the curtain, whose picture
+// is not black outside the shapes: it is done over the whole frame).
+FramePlan PlanRunningFrame();
+// After the tick: the plan's region goes, and the current boxes become the
+// previous ones.
+void FinishRunningFrame(FramePlan& plan);
 // After a curtain tick: its outlines are what changed.
 void RecordCurtainDamage(const int insets[], int count);
 // The region the last tick changed, for the window (none: all of it).

@@ -19,6 +19,8 @@ void DeleteCounted(HGDIOBJ object)
 
 } // namespace
 
+DibSectionMaker gCreateDibSection = CreateDIBSection;
+
 bool CreateSurface(Surface& surface, HDC reference, int width, int height)
 {
     surface = {};
@@ -27,10 +29,30 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
     surface.dc = CreateCompatibleDC(reference);
     if (surface.dc)
         ++gLiveObjects;
+    if (surface.dc) {
+        // 32 bits a pixel whatever the display: the frame and the desktop
+        // picture are read and written word by word. A display of fewer
+        // bits gets its own depth when the frame is copied to the window.
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top-down: row 0 first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        surface.bitmap = gCreateDibSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (surface.bitmap && bits) {
+            surface.bits = static_cast<uint32_t*>(bits);
+        } else if (surface.bitmap) {
+            DeleteObject(surface.bitmap);
+            surface.bitmap = nullptr;
+        }
+    }
     // Compatible with the reference, not with the new memory context: a new
     // memory context holds a one-pixel monochrome bitmap, which is what the
     // context would keep, showing garbage, if the bitmap were not checked.
-    if (surface.dc)
+    if (surface.dc && !surface.bitmap)
         surface.bitmap = CreateCompatibleBitmap(reference, width, height);
     if (surface.bitmap) {
         ++gLiveObjects;

@@ -6,17 +6,29 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // An off-screen drawing surface: a memory context with a bitmap selected.
+// The bitmap is a 32-bit top-down DIB section whose pixels the running
+// frame writes itself (bits, width words a row, 0x00RRGGBB), or, where
+// the system refuses one, a bitmap compatible with the reference context,
+// which only GDI can draw on (bits is none).
 struct Surface {
     HDC dc;
     HBITMAP bitmap;
     HGDIOBJ originalBitmap;  // what the new context held; selected back at release
+    uint32_t* bits;
 };
 
-// Makes a width x height surface compatible with reference. Returns false,
-// holding nothing, when the context or the bitmap cannot be had (a surface
-// too big for the memory or the address space left) or the size is empty.
+// Makes a width x height surface for reference's device: a DIB section
+// when the system gives one, else a compatible bitmap. Returns false,
+// holding nothing, when the context or both bitmaps cannot be had (a
+// surface too big for the memory or the address space left) or the size is
+// empty. A DIB section starts black.
 bool CreateSurface(Surface& surface, HDC reference, int width, int height);
+// CreateDIBSection unless a test replaces it to refuse.
+using DibSectionMaker = HBITMAP(WINAPI*)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
+extern DibSectionMaker gCreateDibSection;
 // Selects the original bitmap back, then deletes the bitmap and the context.
 void DestroySurface(Surface& surface);
 

@@ -10,6 +10,7 @@
 
 #include "animation/damage.h"
 #include "animation/scene.h"
+#include "animation/spans.h"
 #include "config/settings.h"
 #include "shell/shell.h"
 
@@ -122,7 +123,6 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     gScene.count = count;
     // No hollow brush yet: the shapes' first brushes are simply created.
     gScene.hollowBrush = nullptr;
-    gScene.currentBrush = nullptr;
     gScene.paintDC = nullptr;
     gScene.paint = {};
     gScene.timerId = 0;
@@ -135,9 +135,8 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     gScene.minBallSize = gScene.height / 8;
     gScene.maxBallSize = gScene.height / 3;
     // The curtain outlines its rectangles without filling them.
-    gScene.currentBrush = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     if (gScene.frame.dc)
-        SelectObject(gScene.frame.dc, gScene.currentBrush);
+        SelectObject(gScene.frame.dc, GetStockObject(NULL_BRUSH));
     ResetDamage();
     for (int i = 0; i < count; ++i) {
         gScene.balls[i] = AllocateRecord<Ball>();
@@ -187,6 +186,8 @@ bool SceneIsBlank()
     return !gScene.frame.dc;
 }
 
+ContextGetter gGetScreenContext = GetDC;
+
 void CaptureDesktop(HWND window)
 {
     if (SceneIsBlank())
@@ -200,9 +201,17 @@ void CaptureDesktop(HWND window)
     // area.
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    HDC screen = GetDC(nullptr);
-    BitBlt(gScene.snapshot.dc, 0, 0, gScene.width, gScene.height, screen, origin.x, origin.y, SRCCOPY);
-    ReleaseDC(nullptr, screen);
+    HDC screen = gGetScreenContext(nullptr);
+    const bool captured =
+        screen && BitBlt(gScene.snapshot.dc, 0, 0, gScene.width, gScene.height, screen, origin.x, origin.y, SRCCOPY);
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    // A screen that cannot be read (no context for it, or another desktop
+    // has the input) leaves a black picture, never the surface's leftovers:
+    // a DIB section starts black, a compatible bitmap holds whatever its
+    // memory held.
+    if (!captured)
+        PatBlt(gScene.snapshot.dc, 0, 0, gScene.width, gScene.height, BLACKNESS);
 }
 
 void CopySnapshotToFrame()
@@ -220,7 +229,7 @@ void ReleaseScene(HWND window)
     // No shape brush may stay selected when the brushes are deleted. Before
     // the curtain has ended no shape brush was ever selected.
     if (IsColorful() && gScene.hollowBrush)
-        gScene.currentBrush = static_cast<HBRUSH>(SelectObject(gScene.frame.dc, gScene.hollowBrush));
+        SelectObject(gScene.frame.dc, gScene.hollowBrush);
     for (int i = 0; i < gScene.count; ++i) {
         if (gScene.balls[i])
             DeleteShapeBrush(gScene.balls[i]->brush);
@@ -233,15 +242,16 @@ void ReleaseScene(HWND window)
     }
     std::free(gScene.overlay);
     gScene.overlay = nullptr;
-    // The current brush is always a stock brush (or none), which needs no
-    // deleting.
-    gScene.currentBrush = nullptr;
+    // The brushes the frame held between shapes are stock ones, which need
+    // no deleting.
     gScene.hollowBrush = nullptr;
     // EndPaint only pairs a BeginPaint that happened: a window destroyed
     // before its first paint has nothing to end.
     if (window && gScene.paintDC)
         EndPaint(window, &gScene.paint);
     gScene.paintDC = nullptr;
+    ReleaseBallRuns();
+    ReleaseSpanBuffers();
     DestroySurface(gScene.snapshot);
     DestroySurface(gScene.frame);
     ReleaseDamage();

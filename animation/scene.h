@@ -21,6 +21,7 @@ struct Ball {
     int returning;  // 1 once the right edge was hit
     int size;       // diameter
     HBRUSH brush;   // colourful mode only
+    COLORREF color; // the brush's colour
 };
 
 struct Square {
@@ -30,6 +31,7 @@ struct Square {
     int vy;  // 2..10 at birth, then only its sign flips
     int size;
     HBRUSH brush;  // colourful mode only
+    COLORREF color;
 };
 
 struct Overlay {
@@ -65,7 +67,6 @@ struct Scene {
     Surface snapshot;
     HDC paintDC;  // from the first BeginPaint; kept thanks to CS_OWNDC
     PAINTSTRUCT paint;
-    HBRUSH currentBrush;
     HBRUSH hollowBrush;  // none until the curtain ends
     UINT_PTR timerId;
     bool resting;  // the display is off: no ticks, no paints
@@ -105,8 +106,12 @@ bool SceneIsBlank();
 using TimerStarter = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
 extern TimerStarter gStartTimer;
 UINT_PTR StartAnimationTimer(HWND window);
-// Copies what the screen shows at the window's place into the snapshot.
+// Copies what the screen shows at the window's place into the snapshot;
+// black when the screen cannot be read.
 void CaptureDesktop(HWND window);
+// GetDC unless a test replaces it to refuse the screen's context.
+using ContextGetter = HDC(WINAPI*)(HWND);
+extern ContextGetter gGetScreenContext;
 // Starts the curtain from the snapshot.
 void CopySnapshotToFrame();
 // Releases every record, brush, bitmap and context (the timer and the paint
@@ -116,8 +121,8 @@ bool IsColorful();
 
 // --- frame sequencer (sequencer.cpp) ---
 // Advances the scene by one tick, drawing into the frame buffer: in the
-// running phase only where shapes were or are (damage.h) unless the whole
-// frame is cheaper.
+// running phase only where shapes were or are (damage.h), pixel by pixel
+// from runs (spans.h) where it can, else with GDI.
 void TickScene();
 // Advances the curtain's insets and phase by one tick and stores the insets
 // to outline, in drawing order; returns how many (at most 7).
@@ -150,4 +155,4 @@ void StepAndLayOverlay(Overlay& overlay);
 
 // In colourful mode: gives a shape a new brush of a new colour, deleting its
 // old one after making sure it is not selected.
-void ReplaceShapeBrush(HBRUSH& brush);
+void ReplaceShapeBrush(HBRUSH& brush, COLORREF& color);

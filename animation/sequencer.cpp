@@ -1,9 +1,12 @@
 // The frame sequencer: one tick of the scene. First the curtain (black
 // outlines from three interleaved inset series closing in over the captured
-// desktop), then for good the running frame: clear, shapes pair by pair, the
-// desktop ANDed over them, and the wave of active pairs.
+// desktop), then for good the running frame: the shapes pair by pair on
+// black with the desktop ANDed over them, written within the damage from
+// runs or drawn with GDI as the frame's plan says, and the wave of active
+// pairs.
 #include "animation/damage.h"
 #include "animation/scene.h"
+#include "animation/spans.h"
 
 int AdvanceCurtain(int insets[7])
 {
@@ -72,8 +75,7 @@ void CurtainTick()
     if (gScene.phase == RunningPhase) {
         // From now on shapes are filled; the brush the curtain used is the
         // hollow one that colourful drawing goes back to after each shape.
-        gScene.currentBrush = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        gScene.hollowBrush = static_cast<HBRUSH>(SelectObject(frame, gScene.currentBrush));
+        gScene.hollowBrush = static_cast<HBRUSH>(SelectObject(frame, GetStockObject(WHITE_BRUSH)));
     }
 }
 
@@ -103,53 +105,47 @@ bool Visible(const RECT& box, HRGN clip)
 }
 
 // Draws pair i where clip lets it. A shape wholly outside the clip is not
-// drawn at all: GDI would change no pixel, yet it traces a ball's whole
-// outline first (balls that have sunk below the floor cost as much as
-// visible ones).
-void DrawPair(int i, HRGN clip)
+// drawn unless the plan asks for every shape: GDI would change no pixel,
+// yet it traces a ball's whole outline first (balls that have sunk below
+// the floor cost as much as visible ones).
+void DrawPair(int i, const FramePlan& plan)
 {
     const ShapeBoxes& shapes = gDamage.current;
-    if (gStraightforwardFrames || Visible(shapes.balls[i], clip))
+    if (plan.everyShape || Visible(shapes.balls[i], plan.clip))
         DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
     const RECT* steps = shapes.squares[i];
     RECT trail;
     UnionRect(&trail, &steps[0], &steps[1]);
     UnionRect(&trail, &trail, &steps[2]);
-    if (gStraightforwardFrames || Visible(trail, clip))
+    if (plan.everyShape || Visible(trail, plan.clip))
         DrawSquare(*gScene.squares[i], steps);
 }
 
-// Clear, shapes pair by pair, the overlay: over the whole frame or within
-// the damage, and with each pair clipped off where later balls fill.
-void RunningTick()
+// Clear, shapes pair by pair, the overlay: GDI over the whole frame or
+// within the damage.
+void DrawFrameWithGdi(const FramePlan& plan)
 {
-    static HRGN pairClips[MaxPairs];
-    MoveShapes(gDamage.current);
     HDC frame = gScene.frame.dc;
-    HRGN frameClip = PlanRunningFrame();
-    const bool perPair = PlanPairClips(frameClip, pairClips);
-    SelectClipRgn(frame, frameClip);
+    SelectClipRgn(frame, plan.clip);
     PatBlt(frame, 0, 0, gScene.width, gScene.height, BLACKNESS);
-    for (int i = 0; i < gScene.active; ++i) {
-        if (!perPair) {
-            DrawPair(i, frameClip);
-            continue;
-        }
-        RECT box;
-        if (GetRgnBox(pairClips[i], &box) != NULLREGION) {
-            SelectClipRgn(frame, pairClips[i]);
-            DrawPair(i, pairClips[i]);
-        }
-        DeleteSceneRegion(pairClips[i]);
-    }
-    if (perPair)
-        SelectClipRgn(frame, frameClip);
-    if (IsColorful())
-        gScene.currentBrush = static_cast<HBRUSH>(SelectObject(frame, gScene.hollowBrush));
+    for (int i = 0; i < gScene.active; ++i)
+        DrawPair(i, plan);
     StepAndLayOverlay(*gScene.overlay);
     SelectClipRgn(frame, nullptr);
-    DeleteSceneRegion(frameClip);
-    FinishRunningFrame();
+}
+
+void RunningTick()
+{
+    MoveShapes(gDamage.current);
+    FramePlan plan = PlanRunningFrame();
+    if (plan.path == FramePath::Spans) {
+        POINT tiles[4];
+        MoveOverlay(*gScene.overlay, tiles);
+        WriteSpanFrame(gDamage.rects.items, gDamage.rects.count);
+    } else {
+        DrawFrameWithGdi(plan);
+    }
+    FinishRunningFrame(plan);
     UpdateWave();
 }
 

@@ -13,7 +13,7 @@ void InitSquare(Square& square)
     } while (square.vx == 0);
     // A new square always starts moving down.
     square.vy = RandomRange(2, 10);
-    ReplaceShapeBrush(square.brush);
+    ReplaceShapeBrush(square.brush, square.color);
 }
 
 void MoveSquare(Square& square, RECT boxes[3])

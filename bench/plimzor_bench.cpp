@@ -1,12 +1,16 @@
 // Benchmark of the running frame: builds the scene off-screen at the screen
 // sizes given (default 1024x768, 1920x1080, 3840x2160 and 7680x2160), with
-// 10 and 255 pairs in both colour modes, runs the running phase with every
-// pair active, and prints the median milliseconds per tick and per paint
-// copy of the product's path (within the damage, or the whole frame when
-// that is cheaper) next to the straightforward whole-frame path, measured in
-// the same run tick for tick alternately, their ratio, the share of the
-// frame the damage covered, and how long the frame's ellipses take on their
-// own (unclipped, straight after each other).
+// 10 and 255 pairs in both colour modes and two scenes (clustered: every
+// pair made active at once, so the balls leave the corner together; spread:
+// pair i first moved on by i * SpreadTicks ticks of its own, as the wave
+// leaves them over the screen), and prints the median milliseconds per tick
+// and per paint copy of the product's path next to the straightforward
+// whole-frame GDI path, measured in the same run tick for tick alternately,
+// their ratio, the floor (a plain loop that reads the desktop picture and
+// writes the frame once over the damage rectangles: the least any renderer
+// must do), the product's tick against it, the share of the frame the
+// damage covered, the share of ticks drawn from runs, and the bytes of the
+// ball run cache.
 // Usage: plimzor_bench [--quick] [--pairs=N[,M]] [WIDTHxHEIGHT ...]
 // (--quick: tiny sizes, only checks it runs; --pairs: other counts than 10
 // and 255)
@@ -19,8 +23,13 @@
 
 #include "animation/damage.h"
 #include "animation/scene.h"
+#include "animation/spans.h"
 #include "config/settings.h"
+
+
 namespace {
+
+constexpr int SpreadTicks = 11;
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to)
 {
@@ -44,16 +53,32 @@ LARGE_INTEGER Now()
 }
 
 struct Result {
-    double tick;       // the product's path
-    double paint;      // its copy to the window: what the tick changed
-    double fullTick;   // the whole-frame path
-    double fullPaint;  // the whole frame copied
-    double damage;     // median share of the frame the damage covered, %
-    double wholeShare; // ticks on which the product chose the whole frame, %
-    double ellipses;   // the balls of one frame drawn on their own
+    double tick;        // the product's path
+    double paint;       // its copy to the window: what the tick changed
+    double fullTick;    // the whole-frame GDI path
+    double fullPaint;   // the whole frame copied
+    double floor;       // every damaged pixel read and written once
+    double damage;      // median share of the frame the damage covered, %
+    double spanShare;   // ticks the product drew from runs, %
+    size_t cacheBytes;  // the ball run cache at the end
 };
 
-Result Measure(int width, int height, int count, int mode, int ticks)
+// The least a renderer does: each damaged pixel of the frame written once
+// from the desktop picture.
+void WriteDamageOnce()
+{
+    const int width = gScene.width;
+    for (int i = 0; i < gDamage.rects.count; ++i) {
+        const RECT& r = gDamage.rects.items[i];
+        for (LONG y = r.top; y < r.bottom; ++y) {
+            const size_t row = static_cast<size_t>(y) * width;
+            std::memcpy(gScene.frame.bits + row + r.left, gScene.snapshot.bits + row + r.left,
+                        sizeof(uint32_t) * static_cast<size_t>(r.right - r.left));
+        }
+    }
+}
+
+Result Measure(int width, int height, int count, int mode, bool spread, int ticks)
 {
     HDC screen = GetDC(nullptr);
     BuildScene(screen, width, height, mode, count);
@@ -72,6 +97,15 @@ Result Measure(int width, int height, int count, int mode, int ticks)
 
     while (gScene.phase != RunningPhase)
         TickScene();
+    if (spread) {
+        for (int i = 0; i < count; ++i) {
+            RECT boxes[3];
+            for (int t = 0; t < i * SpreadTicks; ++t) {
+                MoveBall(*gScene.balls[i]);
+                MoveSquare(*gScene.squares[i], boxes);
+            }
+        }
+    }
     // The heaviest frame: every pair drawn.
     gScene.active = count;
     gScene.wave = Wave::Shrinking;
@@ -80,11 +114,19 @@ Result Measure(int width, int height, int count, int mode, int ticks)
 
     // The two paths take turns on the same scene, so both see the same
     // shapes and the same load on the machine.
-    std::vector<double> tickTimes, paintTimes, fullTickTimes, fullPaintTimes, shares;
-    int wholeTicks = 0;
+    std::vector<double> tickTimes, paintTimes, fullTickTimes, fullPaintTimes, floorTimes, shares;
+    int spanTicks = 0;
     const double frameArea = static_cast<double>(width) * height;
     for (int i = 0; i < 2 * ticks; ++i) {
         const bool full = i % 2 == 1;
+        // The floor over a damage like the one to come, from the same state
+        // of the caches as the product's tick that follows: just after the
+        // whole-frame tick and its copy.
+        if (!full && i > 0 && gScene.frame.bits) {
+            LARGE_INTEGER f0 = Now();
+            WriteDamageOnce();
+            floorTimes.push_back(Milliseconds(f0, Now()));
+        }
         gScene.active = count;
         gStraightforwardFrames = full;
         LARGE_INTEGER t0 = Now();
@@ -99,28 +141,24 @@ Result Measure(int width, int height, int count, int mode, int ticks)
         (full ? fullPaintTimes : paintTimes).push_back(Milliseconds(t1, t2));
         if (!full) {
             shares.push_back(100.0 * static_cast<double>(gDamage.area) / frameArea);
-            wholeTicks += gDamage.wholeFrame ? 1 : 0;
+            spanTicks += gDamage.path == FramePath::Spans ? 1 : 0;
         }
     }
-    // Where a frame's shape time goes: the ellipses the tick draws, with
-    // the balls where the run left them.
-    std::vector<double> ellipseTimes;
-    SelectObject(gScene.frame.dc, GetStockObject(WHITE_BRUSH));
-    for (int i = 0; i < ticks; ++i) {
-        LARGE_INTEGER t0 = Now();
-        for (int p = 0; p < gScene.active; ++p) {
-            const Ball& b = *gScene.balls[p];
-            Ellipse(gScene.frame.dc, b.x, b.y, b.x + b.size, b.y + b.size);
-        }
-        LARGE_INTEGER t1 = Now();
-        ellipseTimes.push_back(Milliseconds(t0, t1));
-    }
-    SelectObject(gScene.frame.dc, gScene.currentBrush);
+    const size_t cacheBytes = gBallRuns.bytes;
     DestroySurface(window);
     ReleaseScene(nullptr);
-    return Result{Median(tickTimes),  Median(paintTimes), Median(fullTickTimes),
-                  Median(fullPaintTimes), Median(shares), 100.0 * wholeTicks / ticks,
-                  Median(ellipseTimes)};
+    return Result{Median(tickTimes),   Median(paintTimes), Median(fullTickTimes), Median(fullPaintTimes),
+                  Median(floorTimes),  Median(shares),     100.0 * spanTicks / ticks, cacheBytes};
+}
+
+// The run cache's bytes at a screen height if every ball size were met: a
+// round and a squashed box of each size from H / 8 to H / 3.
+size_t CacheBound(int height)
+{
+    size_t rows = 0;
+    for (int size = height / 8; size <= height / 3; ++size)
+        rows += static_cast<size_t>(size) + size / 2;
+    return rows * sizeof(RowRuns);
 }
 
 struct Size {
@@ -155,27 +193,36 @@ int main(int argc, char** argv)
         sizes = quick ? std::vector<Size>{{64, 48}}
                       : std::vector<Size>{{1024, 768}, {1920, 1080}, {3840, 2160}, {7680, 2160}};
     const int modes[] = {Standard, Colorful};
-    std::printf("%-11s %5s %-9s %8s %8s %8s %8s %8s %8s %6s %8s %7s %9s\n", "size", "pairs", "mode", "tick", "paint",
-                "total", "fulltick", "fullpnt", "fulltot", "ratio", "damage%", "whole%", "ellipses");
+    std::printf("%-11s %5s %-9s %-9s %7s %7s %7s %8s %7s %6s %7s %7s %8s %6s %8s\n", "size", "pairs", "mode", "scene",
+                "tick", "paint", "total", "gditotal", "ratio", "floor", "x floor", "damage%", "spans%", "cache", "");
+    int tallest = 0;
     for (const Size& size : sizes) {
+        tallest = std::max(tallest, size.height);
         const int ticks = quick ? 5 : size.width * size.height > 3000000 ? 150 : 300;
         for (int count : counts) {
-            for (int mode : modes) {
-                const Result r = Measure(size.width, size.height, count, mode, ticks);
-                char label[32];
-                std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
-                const double total = r.tick + r.paint;
-                const double full = r.fullTick + r.fullPaint;
-                std::printf("%-11s %5d %-9s %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %6.2f %8.1f %7.0f %9.2f\n", label,
-                            count, mode == Colorful ? "colourful" : "standard", r.tick, r.paint, total, r.fullTick,
-                            r.fullPaint, full, full > 0 ? total / full : 0.0, r.damage, r.wholeShare, r.ellipses);
-                std::fflush(stdout);
+            for (bool spread : {false, true}) {
+                for (int mode : modes) {
+                    const Result r = Measure(size.width, size.height, count, mode, spread, ticks);
+                    char label[32];
+                    std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
+                    const double total = r.tick + r.paint;
+                    const double full = r.fullTick + r.fullPaint;
+                    std::printf("%-11s %5d %-9s %-9s %7.2f %7.2f %7.2f %8.2f %7.2f %6.2f %7.2f %7.1f %8.0f %5zuK\n",
+                                label, count, mode == Colorful ? "colourful" : "standard",
+                                spread ? "spread" : "clustered", r.tick, r.paint, total, full,
+                                full > 0 ? total / full : 0.0, r.floor, r.floor > 0 ? r.tick / r.floor : 0.0,
+                                r.damage, r.spanShare, r.cacheBytes / 1024);
+                    std::fflush(stdout);
+                }
             }
         }
     }
     std::printf("ms, median of %s ticks per row and path (150 above 3 megapixels), every pair active;\n"
-                "ratio = total / fulltot; damage%% = the damage's share of the frame; whole%% = ticks the\n"
-                "product did over the whole frame; ellipses = the frame's balls drawn unclipped\n",
-                quick ? "5" : "300");
+                "clustered = all pairs made active at once; spread = pair i first moved on by %d*i ticks;\n"
+                "gditotal = the whole-frame GDI path's tick + paint; ratio = total / gditotal;\n"
+                "floor = each damaged pixel read from the picture and written once; x floor = tick / floor;\n"
+                "damage%% = the damage's share of the frame; spans%% = ticks drawn from runs;\n"
+                "cache = the ball run cache at the end of the row (every ball size at %d lines: %zuK)\n",
+                quick ? "5" : "300", SpreadTicks, tallest, CacheBound(tallest) / 1024);
     return LiveSceneGdiObjects() == 0 ? 0 : 1;
 }

@@ -99,7 +99,7 @@ TEST_F(CurtainPixels, ClosesInOverThePictureWithoutClearingIt)
         ASSERT_EQ(before.values[i], 0u) << "pixel " << i % 800 << "," << i / 800;
     // The end of the curtain selects the white brush for the shapes and
     // keeps the hollow one it replaced.
-    EXPECT_EQ(gScene.currentBrush, GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(GetCurrentObject(gScene.frame.dc, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
     EXPECT_EQ(gScene.hollowBrush, GetStockObject(NULL_BRUSH));
 }
 

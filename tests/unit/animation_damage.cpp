@@ -2,10 +2,12 @@
 // against the boxes the damage is built from, the damage grid's rectangles,
 // and the contract that matters, every frame and every window picture equal
 // bit for bit to the straightforward whole-frame path, tick by tick.
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "animation/damage.h"
+#include "animation/spans.h"
 #include "shell/shell.h"
 #include "unit/animation_fixture.h"
 
@@ -57,9 +59,12 @@ protected:
 
 // Drawn in red with the default black pen over white, every pixel the
 // ellipse touches shows as non-white: the row spans and the marked grid must
-// hold each of them, and the certain fill must be red throughout.
-TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndTheCertainFillIsTheBrushs)
+// hold each of them. And wherever the box lies, even partly off the surface,
+// every pixel is what the runs read once off the box at the origin say:
+// black outline, red fill, white around.
+TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndAreThoseOfTheBoxsRuns)
 {
+    gScene.maxBallSize = 300;
     for (const RECT& box : BallBoxes()) {
         SCOPED_TRACE(testing::Message() << box.left << "," << box.top << "," << box.right << "," << box.bottom);
         PatBlt(surface_.dc, 0, 0, Width, Height, WHITENESS);
@@ -78,7 +83,10 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndTheCertainFillIsTheBrushs)
         const std::vector<RECT> rects(list.items, list.items + list.count);
         FreeRects(list);
         FreeGrid(grid);
-        const RECT fill = CertainFill(box);
+        const RowRuns* runs = BallRuns(box.right - box.left, box.bottom - box.top);
+        if (box.bottom - box.top >= 2) {
+            ASSERT_NE(runs, nullptr) << "every ball box has runs";
+        }
         int touched = 0;
         for (int y = 0; y < Height; ++y) {
             int left = 0;
@@ -86,8 +94,15 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndTheCertainFillIsTheBrushs)
             const bool any = EllipseRowSpan(box, y, y + 1, left, right);
             for (int x = 0; x < Width; ++x) {
                 const COLORREF pixel = pixels.at(x, y);
-                if (x >= fill.left && x < fill.right && y >= fill.top && y < fill.bottom) {
-                    ASSERT_EQ(pixel, RGB(255, 0, 0)) << "pixel " << x << "," << y << " is not the brush's";
+                if (runs) {
+                    COLORREF want = White;
+                    if (y >= box.top && y < box.bottom) {
+                        const RowRuns& r = runs[y - box.top];
+                        const int c = x - box.left;
+                        if (c >= r.left && c < r.right)
+                            want = c >= r.fillLeft && c < r.fillRight ? RGB(255, 0, 0) : RGB(0, 0, 0);
+                    }
+                    ASSERT_EQ(pixel, want) << "pixel " << x << "," << y;
                 }
                 if (pixel == White)
                     continue;
@@ -102,8 +117,49 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndTheCertainFillIsTheBrushs)
         if (box.right - box.left >= 3 && box.bottom - box.top >= 3) {
             EXPECT_GT(touched, 0);
         }
-        if (box.right - box.left >= 30) {
-            EXPECT_GT((fill.right - fill.left) * (fill.bottom - fill.top), 0) << "a large ball has a certain fill";
+    }
+    ReleaseBallRuns();
+}
+
+// Rows read off a picture of Ellipse: 'b' the background, 'o' the pen's
+// black, 'f' the brush's white, 'O' black with a top byte (not colour).
+TEST(BallRuns, RowsAreReadAsOutlineFillOutlineOrRefused)
+{
+    struct Case {
+        const char* name;
+        std::vector<const char*> rows;
+        bool read;
+        RowRuns first;  // the first row's runs when read
+    } cases[] = {
+        {"outline, fill, outline", {"bbofffob"}, true, {2, 3, 6, 7}},
+        {"outline only", {"boooob"}, true, {1, 5, 5, 5}},
+        {"nothing on the row", {"bbbb"}, true, {0, 0, 0, 0}},
+        {"from edge to edge", {"offfo"}, true, {0, 1, 4, 5}},
+        {"the top byte is not colour", {"bOffOb"}, true, {1, 2, 4, 5}},
+        {"two outlines apart", {"bobbob"}, false, {}},
+        {"a fill without its right outline", {"boffbb"}, false, {}},
+        {"a fill without its left outline", {"bffob"}, false, {}},
+        {"a fill alone", {"bffb"}, false, {}},
+        {"two fills", {"ofofo"}, false, {}},
+        {"a good row over a bad one", {"boob", "bfob"}, false, {}},
+    };
+    constexpr uint32_t Background = 0x000000FF;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int width = static_cast<int>(std::strlen(c.rows[0]));
+        const int height = static_cast<int>(c.rows.size());
+        std::vector<uint32_t> pixels;
+        for (const char* row : c.rows) {
+            for (const char* p = row; *p; ++p)
+                pixels.push_back(*p == 'b' ? Background : *p == 'o' ? 0 : *p == 'O' ? 0xFF000000 : 0x00FFFFFF);
+        }
+        std::vector<RowRuns> runs(c.rows.size());
+        ASSERT_EQ(ReadEllipseRows(pixels.data(), width, width, height, Background, runs.data()), c.read);
+        if (c.read) {
+            EXPECT_EQ(runs[0].left, c.first.left);
+            EXPECT_EQ(runs[0].fillLeft, c.first.fillLeft);
+            EXPECT_EQ(runs[0].fillRight, c.first.fillRight);
+            EXPECT_EQ(runs[0].right, c.first.right);
         }
     }
 }
@@ -196,6 +252,9 @@ void Swap(SceneState& state)
     std::swap(gRandomState, state.random);
 }
 
+// What the platform refuses the product's scene.
+enum class Refusal { Nothing, DibSections, RunMemory };
+
 struct ExactnessCase {
     const char* name;
     int width, height;                // the scene
@@ -204,9 +263,45 @@ struct ExactnessCase {
     int count;
     int runningTicks;
     int curtainStride;  // every how many curtain ticks the pictures are compared
+    int spread;         // when the curtain ends, pair i is moved on by i * spread ticks, all pairs active
+    Refusal refused;
 };
 
-class Exactness : public FrozenRandomTest {};
+HBITMAP WINAPI NoDibSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD)
+{
+    return nullptr;
+}
+
+void* NoRunMemory(size_t)
+{
+    return nullptr;
+}
+
+// Moves pair i on by i * ticks ticks of its own and makes every pair
+// active: the shapes lie over the whole screen as the wave leaves them, not
+// all near the corner they start from.
+void SpreadPairs(int ticks)
+{
+    for (int i = 0; i < gScene.count; ++i) {
+        RECT steps[3];
+        for (int t = 0; t < i * ticks; ++t) {
+            MoveBall(*gScene.balls[i]);
+            MoveSquare(*gScene.squares[i], steps);
+        }
+    }
+    gScene.active = gScene.count;
+    gScene.wave = Wave::Shrinking;
+}
+
+class Exactness : public FrozenRandomTest {
+protected:
+    void TearDown() override
+    {
+        gCreateDibSection = CreateDIBSection;
+        gAllocateSpans = std::malloc;
+        FrozenRandomTest::TearDown();
+    }
+};
 
 TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
 {
@@ -216,15 +311,21 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
     const int spanWidth = spanning.right - spanning.left;
     const int spanHeight = spanning.bottom - spanning.top;
     ASSERT_EQ(spanWidth, 2304);
+    const Refusal none = Refusal::Nothing;
     const ExactnessCase cases[] = {
-        {"primary only, whole wave", 1024, 768, 1024, 768, Standard, 2, 300, 1},
-        {"spanning, negative origin, whole wave", spanWidth, spanHeight, spanWidth, spanHeight, Colorful, 2, 700, 4},
-        {"1366x768, ten pairs", 1366, 768, 1366, 768, Colorful, 10, 300, 4},
-        {"1366x768, every pair", 1366, 768, 1366, 768, Standard, 255, 160, 8},
-        {"7681x2161, ten pairs", 7681, 2161, 7681, 2161, Colorful, 10, 40, 100},
-        {"7681x2161, every pair", 7681, 2161, 7681, 2161, Standard, 255, 12, 200},
-        {"tiny preview of the primary", 1024, 768, 152, 112, Standard, 2, 300, 1},
-        {"tiny screen, every pair", 64, 48, 64, 48, Colorful, 255, 600, 1},
+        {"primary only, whole wave", 1024, 768, 1024, 768, Standard, 2, 300, 1, 0, none},
+        {"spanning, negative origin, whole wave", spanWidth, spanHeight, spanWidth, spanHeight, Colorful, 2, 700, 4, 0,
+         none},
+        {"1366x768, ten pairs", 1366, 768, 1366, 768, Colorful, 10, 300, 4, 0, none},
+        {"1366x768, every pair", 1366, 768, 1366, 768, Standard, 255, 160, 8, 0, none},
+        {"1920x1080, every pair spread", 1920, 1080, 1920, 1080, Standard, 255, 120, 16, 11, none},
+        {"3840x2160, every pair spread", 3840, 2160, 3840, 2160, Colorful, 255, 16, 100, 11, none},
+        {"7681x2161, ten pairs", 7681, 2161, 7681, 2161, Colorful, 10, 40, 100, 0, none},
+        {"7681x2161, every pair", 7681, 2161, 7681, 2161, Standard, 255, 12, 200, 0, none},
+        {"tiny preview of the primary", 1024, 768, 152, 112, Standard, 2, 300, 1, 0, none},
+        {"tiny screen, every pair", 64, 48, 64, 48, Colorful, 255, 600, 1, 0, none},
+        {"no DIB sections: GDI draws", 1366, 768, 1366, 768, Colorful, 10, 200, 8, 0, Refusal::DibSections},
+        {"no memory for runs: GDI draws", 1366, 768, 1366, 768, Standard, 255, 100, 8, 7, Refusal::RunMemory},
     };
     bool sawRightEdge = false;
     bool sawSquash = false;
@@ -236,12 +337,13 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
         SCOPED_TRACE(c.name);
         const int liveAtStart = LiveSceneGdiObjects();
         const Pixels picture = KnownPicture(c.width, c.height);
-        // The same seed for both scenes.
+        // The same seed for both scenes; the refusals are the product's.
         SceneState reference;
         SceneState damaged;
         for (SceneState* state : {&damaged, &reference}) {
             gRandomState = 0;
             gScene.wave = Wave::Growing;
+            gCreateDibSection = state == &damaged && c.refused == Refusal::DibSections ? NoDibSection : CreateDIBSection;
             HDC screen = GetDC(nullptr);
             BuildScene(screen, c.width, c.height, c.mode, c.count);
             ReleaseDC(nullptr, screen);
@@ -249,6 +351,8 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
             CopySnapshotToFrame();
             Swap(*state);
         }
+        gCreateDibSection = CreateDIBSection;
+        gAllocateSpans = c.refused == Refusal::RunMemory ? NoRunMemory : std::malloc;
         // What the damaged path's window gets: its first paint copies all,
         // every later one what the tick's invalidation names.
         Surface window = {};
@@ -264,22 +368,29 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
         int curtainTicks = 0;
         int running = 0;
         int peak = 0;
+        int spanTicks = 0;
         bool backToOne = false;
         for (int tick = 0; running < c.runningTicks; ++tick) {
             Swap(reference);
+            const bool referenceWasRunning = gScene.phase == RunningPhase;
             gStraightforwardFrames = true;
             TickScene();
             gStraightforwardFrames = false;
+            if (c.spread && !referenceWasRunning && gScene.phase == RunningPhase)
+                SpreadPairs(c.spread);
             Swap(reference);
 
             Swap(damaged);
             const bool wasRunning = gScene.phase == RunningPhase;
             TickScene();
+            if (c.spread && !wasRunning && gScene.phase == RunningPhase)
+                SpreadPairs(c.spread);
             HRGN changed = CreateChangedRegion();
             CopyFrameToWindow(window.dc, changed);
             DeleteSceneRegion(changed);
             if (wasRunning) {
                 ++running;
+                spanTicks += gDamage.path == FramePath::Spans ? 1 : 0;
                 sawDamaged = sawDamaged || !gDamage.wholeFrame;
                 for (int i = 0; i < gDamage.current.pairs; ++i) {
                     const RECT& b = gDamage.current.balls[i];
@@ -322,6 +433,9 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
         if (c.count == 2) {
             EXPECT_TRUE(backToOne) << "the wave grew to the count and fell back to one";
         }
+        // Drawn from runs whenever the platform gives what they need (the
+        // first running tick included), with GDI throughout where it does not.
+        EXPECT_EQ(spanTicks, c.refused == Refusal::Nothing ? c.runningTicks : 0);
         DestroySurface(window);
         for (SceneState* state : {&damaged, &reference}) {
             Swap(*state);

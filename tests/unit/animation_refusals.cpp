@@ -1,6 +1,8 @@
 // When the platform says no: surfaces too big to have, a timer refused, a
 // preview with no room. The saver must still blank, animate what it can,
 // hold no stray GDI object and close as always.
+#include <algorithm>
+
 #include "animation/animation.h"
 #include "shell/shell.h"
 #include "unit/animation_fixture.h"
@@ -42,6 +44,8 @@ protected:
     void TearDown() override
     {
         gStartTimer = SetTimer;
+        gGetScreenContext = GetDC;
+        gCreateDibSection = CreateDIBSection;
         SceneTest::TearDown();
     }
 
@@ -114,6 +118,58 @@ TEST_F(Refusals, WithoutAnySurfaceTheSceneIsBlankAndTicksDrawNothing)
         ASSERT_TRUE(SceneIsBlank());
         RunTicks();
         EXPECT_EQ(gScene.phase, 1) << "a blank scene does not advance";
+        Release();
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+    }
+}
+
+HDC WINAPI NoScreenContext(HWND)
+{
+    return nullptr;
+}
+
+// A handle that is no context at all: BitBlt from it fails.
+HDC WINAPI UnreadableScreenContext(HWND)
+{
+    return reinterpret_cast<HDC>(static_cast<INT_PTR>(0x7FFF1234));
+}
+
+HBITMAP WINAPI NoDibSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD)
+{
+    return nullptr;
+}
+
+TEST_F(Refusals, AScreenThatCannotBeReadIsCapturedBlack)
+{
+    const struct {
+        const char* name;
+        ContextGetter screen;
+        bool dibSections;
+    } cases[] = {
+        {"no screen context, DIB sections", NoScreenContext, true},
+        {"no screen context, compatible bitmaps", NoScreenContext, false},
+        {"an unreadable screen, DIB sections", UnreadableScreenContext, true},
+        {"an unreadable screen, compatible bitmaps", UnreadableScreenContext, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        gCreateDibSection = c.dibSections ? CreateDIBSection : NoDibSection;
+        BuildAt(Colorful, 320, 240);
+        ASSERT_EQ(gScene.snapshot.bits != nullptr, c.dibSections);
+        // Whatever the surface held before must not survive a failed capture.
+        Pixels white = KnownPicture(320, 240);
+        std::fill(white.values.begin(), white.values.end(), RGB(255, 255, 255));
+        WriteSurface(gScene.snapshot, white);
+        gGetScreenContext = c.screen;
+        CaptureDesktop(nullptr);
+        gGetScreenContext = GetDC;
+        const Pixels captured = ReadSurface(gScene.snapshot, 320, 240);
+        EXPECT_EQ(std::count(captured.values.begin(), captured.values.end(), 0u),
+                  static_cast<std::ptrdiff_t>(captured.values.size()));
+        // And the saver runs as usual.
+        CopySnapshotToFrame();
+        RunTicks();
+        EXPECT_EQ(gScene.phase, RunningPhase);
         Release();
         EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
     }

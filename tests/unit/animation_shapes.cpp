@@ -17,7 +17,7 @@ protected:
 
 Ball NewBall(int size, int speed)
 {
-    return Ball{-size, speed, -size, 0, 0, size, nullptr};
+    return Ball{-size, speed, -size, 0, 0, size, nullptr, 0};
 }
 
 bool IsSquash(const RECT& box, const Ball& ball)
@@ -155,7 +155,7 @@ TEST_F(Shapes, RightEdgeClampsAndSpeedsUp)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Ball ball = {c.x, 12, 100, 0, c.returning, 100, nullptr};
+        Ball ball = {c.x, 12, 100, 0, c.returning, 100, nullptr, 0};
         MoveBall(ball);
         EXPECT_EQ(ball.x, c.expectX);
         EXPECT_EQ(ball.returning, c.expectReturning);
@@ -165,7 +165,7 @@ TEST_F(Shapes, RightEdgeClampsAndSpeedsUp)
 
 TEST_F(Shapes, RebirthNeedsToBeStrictlyBeyondTheLeftEdge)
 {
-    Ball ball = {-100 + 15, 15, 300, 0, 1, 100, nullptr};
+    Ball ball = {-100 + 15, 15, 300, 0, 1, 100, nullptr, 0};
     MoveBall(ball);
     // Exactly at -size: still the same ball, still returning.
     EXPECT_EQ(ball.x, -100);
@@ -210,16 +210,16 @@ TEST_F(Shapes, SquareSubSteps)
         int tops[3];
         Square end;
     } cases[] = {
-        {"three steps of ten", {100, 10, 100, 2, 20, nullptr}, {100, 110, 120}, {100, 102, 104},
-         {130, 10, 106, 2, 20, nullptr}},
-        {"right edge flips in the same sub-step", {780, 5, 100, 2, 20, nullptr}, {780, 775, 770}, {100, 102, 104},
-         {765, -5, 106, 2, 20, nullptr}},
-        {"overshoot is not corrected", {777, 10, 100, 2, 20, nullptr}, {777, 787, 777}, {100, 102, 104},
-         {767, -10, 106, 2, 20, nullptr}},
-        {"left edge", {3, -7, 100, 2, 20, nullptr}, {3, -4, 3}, {100, 102, 104}, {10, 7, 106, 2, 20, nullptr}},
-        {"bottom edge", {100, 1, 575, 6, 20, nullptr}, {100, 101, 102}, {575, 581, 575},
-         {103, 1, 569, -6, 20, nullptr}},
-        {"top edge", {100, 1, 2, -4, 20, nullptr}, {100, 101, 102}, {2, -2, 2}, {103, 1, 6, 4, 20, nullptr}},
+        {"three steps of ten", {100, 10, 100, 2, 20, nullptr, 0}, {100, 110, 120}, {100, 102, 104},
+         {130, 10, 106, 2, 20, nullptr, 0}},
+        {"right edge flips in the same sub-step", {780, 5, 100, 2, 20, nullptr, 0}, {780, 775, 770}, {100, 102, 104},
+         {765, -5, 106, 2, 20, nullptr, 0}},
+        {"overshoot is not corrected", {777, 10, 100, 2, 20, nullptr, 0}, {777, 787, 777}, {100, 102, 104},
+         {767, -10, 106, 2, 20, nullptr, 0}},
+        {"left edge", {3, -7, 100, 2, 20, nullptr, 0}, {3, -4, 3}, {100, 102, 104}, {10, 7, 106, 2, 20, nullptr, 0}},
+        {"bottom edge", {100, 1, 575, 6, 20, nullptr, 0}, {100, 101, 102}, {575, 581, 575},
+         {103, 1, 569, -6, 20, nullptr, 0}},
+        {"top edge", {100, 1, 2, -4, 20, nullptr, 0}, {100, 101, 102}, {2, -2, 2}, {103, 1, 6, 4, 20, nullptr, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
