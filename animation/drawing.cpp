@@ -20,6 +20,7 @@ void DeleteCounted(HGDIOBJ object)
 } // namespace
 
 DibSectionMaker gCreateDibSection = CreateDIBSection;
+BitmapMaker gCreateCompatibleBitmap = CreateCompatibleBitmap;
 
 bool CreateSurface(Surface& surface, HDC reference, int width, int height)
 {
@@ -53,7 +54,7 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
     // memory context holds a one-pixel monochrome bitmap, which is what the
     // context would keep, showing garbage, if the bitmap were not checked.
     if (surface.dc && !surface.bitmap)
-        surface.bitmap = CreateCompatibleBitmap(reference, width, height);
+        surface.bitmap = gCreateCompatibleBitmap(reference, width, height);
     if (surface.bitmap) {
         ++gLiveObjects;
         surface.originalBitmap = SelectObject(surface.dc, surface.bitmap);

@@ -54,6 +54,20 @@ void CreateScene(HWND window)
 
 void PaintScene(HWND window)
 {
+    if (SceneIsBlank()) {
+        // A plain black blanker keeps no context: each paint blanks the
+        // window as it is then, whatever size it was created at and
+        // whatever the first paint's context was clipped to (Wine's 32-bit
+        // loader creates it at two thirds at 144 DPI and it is placed anew).
+        PAINTSTRUCT paint = {};
+        HDC dc = BeginPaint(window, &paint);
+        RECT client = {};
+        GetClientRect(window, &client);
+        SelectClipRgn(dc, nullptr);
+        PatBlt(dc, 0, 0, client.right, client.bottom, BLACKNESS);
+        EndPaint(window, &paint);
+        return;
+    }
     // Only what was invalidated is copied: what the ticks since the last
     // paint changed, or what the system asks for. Read before the first
     // BeginPaint, which validates it.
@@ -64,14 +78,8 @@ void PaintScene(HWND window)
     // the update region of every later paint.
     if (!gScene.paintDC)
         gScene.paintDC = BeginPaint(window, &gScene.paint);
-    if (SceneIsBlank()) {
-        RECT client = {};
-        GetClientRect(window, &client);
-        PatBlt(gScene.paintDC, 0, 0, client.right, client.bottom, BLACKNESS);
-    } else {
-        // A paint with nothing invalid (sent, not posted) copies everything.
-        CopyFrameToWindow(gScene.paintDC, kind == NULLREGION || kind == ERROR ? nullptr : update);
-    }
+    // A paint with nothing invalid (sent, not posted) copies everything.
+    CopyFrameToWindow(gScene.paintDC, kind == NULLREGION || kind == ERROR ? nullptr : update);
     DeleteSceneRegion(update);
 }
 

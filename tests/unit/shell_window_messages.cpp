@@ -4,6 +4,8 @@
 // never done where input is seen, so the queue is where they show.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "shell/shell.h"
 #include "unit/animation_fixture.h"
 
@@ -408,6 +410,74 @@ TEST_F(SaverWindow, EndsAtTheSizeItAskedForWhenCreationScalesIt)
         const SIZE want = preview ? SIZE{320, 240} : SIZE{area.right - area.left, area.bottom - area.top};
         EXPECT_EQ(client.right, want.cx);
         EXPECT_EQ(client.bottom, want.cy);
+        TearDown();
+    }
+}
+
+HBITMAP WINAPI NoDibSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD)
+{
+    return nullptr;
+}
+
+HBITMAP WINAPI NoBitmap(HDC, int, int)
+{
+    return nullptr;
+}
+
+// Counts the pixels of the screen under area that are not black.
+long long LitPixelsOnScreen(const RECT& area)
+{
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC copy = CreateCompatibleDC(screen);
+    BITMAPINFO info = TopDown32(width, height);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    long long lit = 0;
+    for (int i = 0; i < width * height; ++i)
+        lit += (static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF) != 0;
+    SelectObject(copy, old);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(nullptr, screen);
+    return lit;
+}
+
+// Without any surface the scene is a plain black blanker, and it must blank
+// every pixel of its window, at whatever size the window was created (the
+// 32-bit loader's two thirds, simulated as above).
+TEST_F(SaverWindow, ABlankSceneBlanksTheWholeWindowWhateverSizeItWasCreatedAt)
+{
+    const RECT area = SaverScreenArea(ReadScreenMetrics());
+    for (bool scaled : {false, true}) {
+        SCOPED_TRACE(scaled ? "created at two thirds" : "created at its size");
+        gCreateDibSection = NoDibSection;
+        gCreateCompatibleBitmap = NoBitmap;
+        HHOOK hook = scaled ? SetWindowsHookExA(WH_CALLWNDPROC, ShrinkSaverWindowsAtCreation, nullptr,
+                                                GetCurrentThreadId())
+                            : nullptr;
+        Open(false);
+        if (hook)
+            UnhookWindowsHookEx(hook);
+        gCreateDibSection = CreateDIBSection;
+        gCreateCompatibleBitmap = CreateCompatibleBitmap;
+        ASSERT_TRUE(SceneIsBlank());
+        // Paints as they come, until the screen shows the window black or
+        // a deadline passes.
+        long long lit = -1;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
+            UpdateWindow(window);
+            Drain();
+            lit = LitPixelsOnScreen(area);
+            if (lit == 0)
+                break;
+            Sleep(20);
+        }
+        EXPECT_EQ(lit, 0) << "pixels of the screen under the saver that are not black";
         TearDown();
     }
 }
