@@ -74,7 +74,17 @@ struct RowWriter {
     int shift;  // the overlay's horizontal offset
     int width;
 
-    void Black(int from, int to) const { std::fill(frame + from, frame + to, 0u); }
+    void Black(int from, int to) const
+    {
+        // Outlines are a pixel or three: a call to fill them costs more than
+        // the stores.
+        if (to - from <= 8) {
+            for (int x = from; x < to; ++x)
+                frame[x] = 0;
+            return;
+        }
+        std::fill(frame + from, frame + to, 0u);
+    }
 
     void Fill(int from, int to, uint32_t color) const
     {
@@ -219,6 +229,18 @@ struct ClosedColumns {
     }
 };
 
+// A row has a few dozen pieces: sorted in place, by insertion.
+void SortByLeft(Piece* pieces, int count)
+{
+    for (int i = 1; i < count; ++i) {
+        const Piece p = pieces[i];
+        int j = i;
+        for (; j > 0 && pieces[j - 1].left > p.left; --j)
+            pieces[j] = pieces[j - 1];
+        pieces[j] = p;
+    }
+}
+
 // Writes rows [top, bottom) (at most a chunk) of a band whose damaged
 // columns are rects[0..count).
 void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
@@ -276,7 +298,7 @@ void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
         OpenColumns& o = open[i];
         for (int k = 0; k < o.count; ++k)
             o.pieces[o.pieceCount++] = Piece{o.items[k].left, o.items[k].right, 0, 0, 0};
-        std::sort(o.pieces, o.pieces + o.pieceCount, [](const Piece& a, const Piece& b) { return a.left < b.left; });
+        SortByLeft(o.pieces, o.pieceCount);
         for (int k = 0; k < o.pieceCount; ++k)
             rows[i].Write(o.pieces[k]);
     }
