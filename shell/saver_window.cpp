@@ -152,7 +152,11 @@ LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // coming back. Only the full-screen saver follows it.
         if (wParam != PBT_POWERSETTINGCHANGE)
             break;
-        if (!gShell.isPreview)
+        // Its notice is read only where the saver asked for one: Windows
+        // sends it to no other window, and any program can post the message
+        // with a pointer that points nowhere (on the Windows 9x family, to
+        // end a password-protected saver by making it fault).
+        if (gShell.displayNotification)
             FollowDisplayPower(window, reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam));
         return TRUE;
 

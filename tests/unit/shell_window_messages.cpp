@@ -414,16 +414,6 @@ TEST_F(SaverWindow, EndsAtTheSizeItAskedForWhenCreationScalesIt)
     }
 }
 
-HBITMAP WINAPI NoDibSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD)
-{
-    return nullptr;
-}
-
-HBITMAP WINAPI NoBitmap(HDC, int, int)
-{
-    return nullptr;
-}
-
 // Counts the pixels of the screen under area that are not black.
 long long LitPixelsOnScreen(const RECT& area)
 {
@@ -738,6 +728,13 @@ TEST_F(SaverWindow, OnlyTheDisplaysStateRestsAndWakesTheFullScreenScene)
         EXPECT_TRUE(IsWindow(window));
         TearDown();
     }
+    // Where nothing was registered (XP and earlier, the Windows 9x family)
+    // no notice is read: any program can post one that points nowhere.
+    gLoadPowerSettingCalls = NoPowerCalls;
+    Open(false);
+    EXPECT_EQ(SendMessageA(window, WM_POWERBROADCAST, PowerSettingChange, 0x10), TRUE);
+    EXPECT_FALSE(gScene.resting);
+    EXPECT_FALSE(ClosePosted());
 }
 
 // Every number the scene moves by: where it is and where it goes next.
