@@ -267,11 +267,6 @@ struct ExactnessCase {
     Refusal refused;
 };
 
-HBITMAP WINAPI NoDibSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD)
-{
-    return nullptr;
-}
-
 void* NoRunMemory(size_t)
 {
     return nullptr;

@@ -89,6 +89,18 @@ inline Pixels KnownPicture(int width, int height)
     return pixels;
 }
 
+// Stand-ins for the bitmap calls of the drawing services that refuse, as a
+// system out of memory or address space does.
+inline HBITMAP WINAPI NoDibSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD)
+{
+    return nullptr;
+}
+
+inline HBITMAP WINAPI NoBitmap(HDC, int, int)
+{
+    return nullptr;
+}
+
 // The generator at state 0 under a frozen clock, the wall clock back after.
 class FrozenRandomTest : public ::testing::Test {
 protected:

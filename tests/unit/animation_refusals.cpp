@@ -134,11 +134,6 @@ HDC WINAPI UnreadableScreenContext(HWND)
     return reinterpret_cast<HDC>(static_cast<INT_PTR>(0x7FFF1234));
 }
 
-HBITMAP WINAPI NoDibSection(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD)
-{
-    return nullptr;
-}
-
 TEST_F(Refusals, AScreenThatCannotBeReadIsCapturedBlack)
 {
     const struct {
