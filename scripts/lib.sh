@@ -185,9 +185,10 @@ PLIMZOR_PACKAGES_EMULATION=(qemu-user wine32-preloader:i386)
 PLIMZOR_QEMU=${PLIMZOR_QEMU:-/usr/bin/qemu-i386}
 PLIMZOR_QEMU_MIN_MAJOR=10
 PLIMZOR_KERNEL_MIN=6.7
-# The guest address space QEMU reserves, for every emulated process. With
-# QEMU's default layout a large-address-aware PLIMZOR.SCR is refused its
-# second screen-sized bitmap and shows a blank scene.
+# The guest address space QEMU reserves, for every emulated process: the
+# 4 GB a 64-bit Windows gives a large-address-aware program. With QEMU's
+# default layout PLIMZOR.SCR was refused its second screen-sized bitmap
+# while it used compatible bitmaps, and showed a blank scene.
 PLIMZOR_QEMU_RESERVED_VA=0xffff0000
 # The first 52 bytes of a 32-bit x86 program (an ELF32 little-endian
 # executable for machine 3), which tiny_i386_program writes in full and
