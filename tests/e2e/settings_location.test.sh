@@ -59,8 +59,8 @@ run_saver_seen() {
     screenshot "$WORK/$1-desktop.png"
     park_pointer
     start_saver /s
-    wait_saver_window >/dev/null
     wait_until "the curtain of $1" curtain_begun "$shot" "$WORK/$1-desktop.png" || true
+    wait_saver_window >/dev/null
     wait_running "$shot"
     MODE_SEEN=1000
     wait_until "a tint in the shapes of $1" tinted "$shot" && MODE_SEEN=1001
