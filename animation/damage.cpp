@@ -210,6 +210,7 @@ void ResetDamage()
     gDamage.wholeFrame = true;
     gDamage.rects.count = 0;
     gDamage.area = 0;
+    gDamage.path = FramePath::GdiWhole;
 }
 
 void ReleaseDamage()

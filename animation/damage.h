@@ -81,7 +81,6 @@ extern Damage gDamage;
 // others must match pixel for pixel. Read by the frame's plan alone.
 extern bool gStraightforwardFrames;
 
-
 // --- decisions (no window, no GDI) ---
 // False when the memory cannot be had (the tick then does the whole frame).
 bool ClearGrid(DamageGrid& grid, int width, int height);
