@@ -312,7 +312,7 @@ why_no_private_binfmt() {
 
 # qemu_version: the version of PLIMZOR_QEMU (say 10.0.2), or nothing.
 qemu_version() {
-    "$PLIMZOR_QEMU" --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9][0-9.]*\).*/\1/p' | head -n 1
+    { "$PLIMZOR_QEMU" --version 2>/dev/null || true; } | sed -n 's/^qemu-i386 version \([0-9][0-9.]*\).*/\1/p' | head -n 1
 }
 
 # release_codename: this Debian release's code name (bookworm).
