@@ -94,7 +94,7 @@ wait_uninstalled() {
 }
 
 # The user's settings, written before anything is installed.
-write_ini "$SYSTEM32/PLIMZOR.INI" 1001 7
+write_settings_file "$SYSTEM32/PLIMZOR.INI" 1001 7
 cp "$SYSTEM32/PLIMZOR.INI" "$WORK/settings.before"
 
 # --- install ---

@@ -12,7 +12,9 @@ trap 'stopped_with=$?; [ "$BASH_SUBSHELL" = 0 ] && echo "STOPPED at ${BASH_SOURC
 : "${PLIMZOR_SCR:?run through ctest}" "${PLIMZOR_HOSTS:?run through ctest}"
 # wine_run and the rest of the harness: Wine is started the way use_wine set
 # it up for the build under test, and for no other build.
-source "$PLIMZOR_SOURCE/scripts/lib.sh"
+PLIMZOR_ROOT=$PLIMZOR_SOURCE
+source "$PLIMZOR_ROOT/scripts/lib/common.sh"
+need wine display
 if [ "${PLIMZOR_ARCH:-}" != "${PLIMZOR_BUILD_ARCH:?run through ctest}" ]; then
     echo "this is the $PLIMZOR_BUILD_ARCH build, but Wine was set up for '${PLIMZOR_ARCH:-nothing}': run it through scripts/test" >&2
     exit 125
@@ -71,18 +73,9 @@ DEADLINE=$(scaled 30)
 # seen and returns 1. (CONDITION runs in a subshell: what it must hand on it
 # writes to files, a screenshot say.)
 wait_until() {
-    local what=$1 end=$((SECONDS + DEADLINE)) rc
+    local what=$1
     shift
-    while :; do
-        rc=0
-        SEEN=$("$@" 2>/dev/null) || rc=$?
-        [ "$rc" = 0 ] && return 0
-        if [ "$SECONDS" -ge "$end" ]; then
-            echo "     waited ${DEADLINE} s for $what; last seen: ${SEEN:-nothing}" >&2
-            return 1
-        fi
-        sleep 0.1
-    done
+    wait_for "$what" "$DEADLINE" "$@"
 }
 
 # Wine's console turns line ends into CR LF; the tests want plain lines.
@@ -250,13 +243,7 @@ use_own_display() {
     start_own_xvfb "$1x$2" -noreset || { echo "no X display of $1x$2 could be started"; return 1; }
     on_exit kill "$XVFB_STARTED_PID"
     on_exit wine_server -k
-    if [ ! -f "$WINEPREFIX/.plimzor-ready" ]; then
-        mkdir -p "$WINEPREFIX"
-        wine_run wineboot.exe -i >/dev/null 2>&1
-        wine_run reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-        wine_server -w
-        touch "$WINEPREFIX/.plimzor-ready"
-    fi
+    create_prefix
 }
 
 # x_window_focus TITLE: gives the keyboard to the X window of that title. A
@@ -392,10 +379,5 @@ project_wallpaper() {
     use_wallpaper "$bmp"
 }
 
-# write_ini FILE MODE COUNT: a settings file as the dialog's OK writes it.
-write_ini() {
-    printf '[PLIMZOR]\r\nPLIM_MODE=%s\r\nPLIM_KOSU=%s\r\n' "$2" "$3" >"$1"
-}
-
 # write_settings MODE COUNT: the INI file beside this test's PLIMZOR.SCR.
-write_settings() { write_ini "$WORK/PLIMZOR.INI" "$1" "$2"; }
+write_settings() { write_settings_file "$WORK/PLIMZOR.INI" "$1" "$2"; }

@@ -109,7 +109,7 @@ solid_wallpaper "#$WALLPAPER"
 mkdir -p "$RO"
 cp "$PLIMZOR_SCR" "$RO/$RO_NAME.SCR"
 # An earlier choice beside the program, from before the folder was locked.
-write_ini "$RO/$RO_NAME.INI" 1000 20
+write_settings_file "$RO/$RO_NAME.INI" 1000 20
 # Root writes regardless of permission bits. A read-only bind mount holds
 # for it; where mounting is not allowed, immutable flags on the folder and on
 # the file in it do.

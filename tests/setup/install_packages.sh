@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# The set-up without the network: install_packages and install_emulator from
-# scripts/lib.sh run against stand-ins for apt-get, dpkg, dpkg-query and
-# qemu-i386 placed first on PATH, which install into a list of their own and
-# fail where a case says so. A package index out of sync must only warn, a
-# 32-bit Wine or an emulator that cannot be had must only take the i686
-# tests away (and say why), and a required package that cannot be had must
-# stop the run and be named. Then how a host is judged: the apt source of
-# the backports suite, taken from the machine's own sources, and a host
-# whose binfmt_misc hands 32-bit programs to an emulator, which is not a
-# native 32-bit host.
+# The set-up without the network: install_packages, install_emulator and
+# choose_i686_way from scripts/lib/ run as scripts/test runs them (sourced
+# into a shell with set -euo pipefail that reports its stops), against
+# stand-ins for apt-get, dpkg, dpkg-query, locale and localedef placed first
+# on PATH, which install into a list of their own and fail where a case says
+# so; the programs a package brings (qemu-i386, the 32-bit Wine loader) are
+# not there until it is installed. A package index out of sync must only
+# warn, a 32-bit Wine or an emulator that cannot be had must only take the
+# i686 tests away (and say why), a required package that cannot be had must
+# stop the run, be named, and the stop say where; a machine with nothing on
+# it must reach a verdict. Then how a host is judged: the apt source of the
+# backports suite, taken from the machine's own sources, and a host whose
+# binfmt_misc hands 32-bit programs to an emulator, which is not a native
+# 32-bit host.
 set -uo pipefail
+# shellcheck disable=SC2016
+LOAD='set -euo pipefail; source "$PLIMZOR_ROOT/scripts/lib/common.sh"; need packages emulation'
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -49,7 +55,7 @@ refused= skip=
 for name; do
     [ -n "$skip" ] && { skip=; continue; }
     case $name in -o|-t) skip=1; continue ;; -*|install) continue ;; esac
-    if grep -qx -- "$name" "$STUB_STATE/refuse" 2>/dev/null; then refused=1; else echo "$name" >>"$STUB_STATE/installed"; fi
+    if grep -qx -- "$name" "$STUB_STATE/refuse" 2>/dev/null; then refused=1; else "$STUB_BIN/bring" "$name"; fi
 done
 if [ -n "$refused" ]; then
     echo "E: Unable to correct problems, you have held broken packages."
@@ -57,18 +63,94 @@ if [ -n "$refused" ]; then
 fi
 exit 0
 STUB
+# locale -a: the generated locales; as if there were no such program on a
+# machine with nothing.
 cat >"$WORK/bin/locale" <<'STUB'
 #!/bin/sh
+[ -f "$STUB_STATE/nothing" ] && exit 127
 echo ja_JP.utf8
 echo de_DE.utf8
 STUB
-# qemu-i386 --version: the version in qemu-version once qemu-user is installed.
-cat >"$WORK/bin/qemu-i386" <<'STUB'
+cat >"$WORK/bin/localedef" <<'STUB'
 #!/bin/sh
-grep -qx qemu-user "$STUB_STATE/installed" || exit 127
-echo "qemu-i386 version $(cat "$STUB_STATE/qemu-version") (Debian 1:10.0.2+ds-2)"
+echo "localedef $*" >>"$STUB_STATE/calls"
+STUB
+# bring NAME: NAME is installed, with the program it brings: qemu-i386
+# (whose --version prints the version in qemu-version) for qemu-user, the
+# 32-bit loader for wine32:i386. Until then neither program exists.
+cat >"$WORK/bin/bring" <<'STUB'
+#!/bin/sh
+echo "$1" >>"$STUB_STATE/installed"
+case $1 in
+qemu-user)
+    printf '#!/bin/sh\necho "qemu-i386 version %s (Debian 1:10.0.2+ds-2)"\n' "$(cat "$STUB_STATE/qemu-version")" >"$STUB_STATE/qemu-i386"
+    chmod +x "$STUB_STATE/qemu-i386" ;;
+wine32:i386)
+    printf '#!/bin/sh\necho wine-8.0\n' >"$STUB_STATE/wine"
+    chmod +x "$STUB_STATE/wine" ;;
+esac
 STUB
 chmod +x "$WORK/bin"/*
+export STUB_BIN=$WORK/bin
+
+# The set-up as scripts/test runs it, in a script of its own: set -euo
+# pipefail, the parts sourced, stops reported. Before it runs, the case's
+# machine has what INSTALLED_BEFORE names ("all": everything the set-up
+# installs). Its own exit code is the set-up's; what it found is printed.
+# The host's kernel is the case's, not this machine's: it cannot execute
+# 32-bit programs, it keeps a binfmt_misc registration private, and the
+# emulator works once it is there.
+cat >"$WORK/setup-run.sh" <<'STUB'
+set -euo pipefail
+source "$PLIMZOR_ROOT/scripts/lib/common.sh"
+need packages emulation build
+report_stops "the set-up"
+why_not_native32() { echo "this host cannot execute 32-bit programs"; }
+why_no_private_binfmt() { :; }
+why_not_emulated() { [ -x "$PLIMZOR_QEMU" ] || echo "no emulator at $PLIMZOR_QEMU"; }
+before=$1 steps=$2
+if [ "$before" = all ]; then
+    for name in "${PLIMZOR_PACKAGES[@]}" "${PLIMZOR_PACKAGES_32[@]}" qemu-user wine32-preloader:i386; do "$STUB_BIN/bring" "$name"; done
+else
+    for name in $before; do "$STUB_BIN/bring" "$name"; done
+fi
+for step in $steps; do "$step"; done
+echo "no32=$PLIMZOR_NO_WINE32"
+echo "no-emulation=$PLIMZOR_NO_EMULATION"
+echo "way=$PLIMZOR_I686_WAY"
+echo "why=$PLIMZOR_I686_WHY"
+STUB
+
+# set_up NAME UPDATE_FAILS REFUSED INSTALLED_BEFORE STEPS [QEMU_VERSION]:
+# runs the steps in a new stand-in machine and sets OUT (what the set-up
+# printed) and RC (its exit code).
+set_up() {
+    export STUB_STATE=$WORK/$1
+    mkdir -p "$STUB_STATE"
+    : >"$STUB_STATE/installed"
+    [ "$2" = yes ] && touch "$STUB_STATE/update-fails"
+    printf '%s\n' $3 >"$STUB_STATE/refuse"
+    echo "${6:-10.0.2}" >"$STUB_STATE/qemu-version"
+    [ "$4" = nothing ] && touch "$STUB_STATE/nothing"
+    RC=0
+    OUT=$(PATH="$WORK/bin:$PATH" PLIMZOR_ROOT=$ROOT PLIMZOR_APT_ETC=$WORK/deb822 PLIMZOR_BINFMT_DIR=$WORK/binfmt-none \
+        PLIMZOR_QEMU=$STUB_STATE/qemu-i386 PLIMZOR_WINE32=$STUB_STATE/wine \
+        bash "$WORK/setup-run.sh" "$([ "$4" = nothing ] || echo "$4")" "$5" 2>&1) || RC=$?
+}
+
+# verdict NAME PROBLEM...: ok, or FAIL with the problems and what was printed.
+verdict() {
+    local name=$1
+    shift
+    if [ $# -eq 0 ]; then
+        echo "ok   $name"
+    else
+        echo "FAIL $name: $*"
+        sed 's/^/     | /' <<<"$OUT"
+        failures=$((failures + 1))
+    fi
+}
+field() { sed -n "s/^$1=//p" <<<"$OUT"; }
 
 # A Debian 12 machine's apt sources in both formats (and one whose entry
 # for the release is switched off), no package lists to copy, and
@@ -86,7 +168,7 @@ printf '%s\n' '# deb http://old.example/debian buster main' 'deb-src http://src.
     >"$WORK/oneline/sources.list"
 sed 's/^Suites: bookworm bookworm-updates$/&\nEnabled: no/' "$WORK/deb822/sources.list.d/debian.sources" \
     >"$WORK/off/sources.list.d/debian.sources"
-export PLIMZOR_OS_RELEASE=$WORK/os-release PLIMZOR_APT_LISTS=$WORK/lists PLIMZOR_QEMU=$WORK/bin/qemu-i386
+export PLIMZOR_OS_RELEASE=$WORK/os-release PLIMZOR_APT_LISTS=$WORK/lists
 i386_magic=7f454c4601010100000000000000000002000300
 # binfmt_dir NAME MAGIC [STATUS [ENTRY-STATE]]
 binfmt_dir() {
@@ -102,49 +184,32 @@ binfmt_dir i386-off "$i386_magic" enabled disabled
 binfmt_dir i386-all-off "$i386_magic" disabled
 
 # run_case NAME UPDATE_FAILS REFUSED INSTALLED_BEFORE EXPECT_RC EXPECT_NO32 EXPECT_OUTPUT...
+# install_packages on a machine with INSTALLED_BEFORE ("none" or "all"):
 # EXPECT_NO32 is what PLIMZOR_NO_WINE32 must be ("" for nothing); each
-# EXPECT_OUTPUT must appear in what install_packages printed.
+# EXPECT_OUTPUT (an extended regular expression) must match a line of what
+# it printed.
 run_case() {
-    local name=$1 update_fails=$2 refused=$3 before=$4 want_rc=$5 want_no32=$6
+    local name=$1 want_rc=$5 want_no32=$6 text problems=()
+    set_up "$1" "$2" "$3" "$([ "$4" = none ] || echo "$4")" install_packages
     shift 6
-    export STUB_STATE=$WORK/$name
-    mkdir -p "$STUB_STATE"
-    : >"$STUB_STATE/installed"
-    [ "$update_fails" = yes ] && touch "$STUB_STATE/update-fails"
-    printf '%s\n' $refused >"$STUB_STATE/refuse"
-    local got_rc got_no32 out
-    # shellcheck disable=SC2016
-    out=$(PATH="$WORK/bin:$PATH" PLIMZOR_ROOT=$ROOT bash -c '
-        source "$PLIMZOR_ROOT/scripts/lib.sh"
-        [ "$1" = all ] && printf "%s\n" "${PLIMZOR_PACKAGES[@]}" "${PLIMZOR_PACKAGES_32[@]}" >"$STUB_STATE/installed"
-        rc=0; install_packages || rc=$?
-        echo "rc=$rc"; echo "no32=$PLIMZOR_NO_WINE32"' _ "$before" 2>&1)
-    got_rc=$(sed -n 's/^rc=//p' <<<"$out")
-    got_no32=$(sed -n 's/^no32=//p' <<<"$out")
-    local problems=()
-    [ "$got_rc" = "$want_rc" ] || problems+=("exit $got_rc, expected $want_rc")
-    [ "$got_no32" = "$want_no32" ] || problems+=("32-bit reason '$got_no32', expected '$want_no32'")
-    local text
+    [ "$RC" = "$want_rc" ] || problems+=("exit $RC, expected $want_rc")
+    [ "$RC" != 0 ] || [ "$(field no32)" = "$want_no32" ] || problems+=("32-bit reason '$(field no32)', expected '$want_no32'")
     for text; do
-        grep -qF -- "$text" <<<"$out" || problems+=("output lacks '$text'")
+        grep -qE -- "$text" <<<"$OUT" || problems+=("output lacks '$text'")
     done
-    if [ ${#problems[@]} -eq 0 ]; then
-        echo "ok   $name"
-    else
-        echo "FAIL $name: ${problems[*]}"
-        sed 's/^/     | /' <<<"$out"
-        failures=$((failures + 1))
-    fi
+    verdict "$name" "${problems[@]}"
 }
 
 broken="E: Unable to correct problems, you have held broken packages."
 run_case index-out-of-sync yes "" none 0 "" \
-    "warning: apt-get update failed (try 3 of 3): E: Some index files failed to download" \
+    "warning: apt-get update failed \(try 3 of 3\): E: Some index files failed to download" \
     "warning: going on with the package indexes there are"
 run_case no-wine32 yes "wine32:i386" none 0 "the 32-bit Wine could not be installed (apt: $broken)" \
     "warning: the 32-bit Wine could not be installed"
+# A stop names the step, with its file and line, and why.
 run_case required-refused no "nsis wine32:i386" none 1 "" \
-    "could not install what the x86_64 build, its tests and the installer need: nsis" "apt: $broken"
+    "could not install what the x86_64 build, its tests and the installer need: nsis" "apt: $broken" \
+    "^the set-up stopped: .*/setup-run\.sh:[0-9]+ in main: for step in .* exited 1$"
 run_case nothing-missing yes "" all 0 ""
 
 # Three tries of the update in the index case, none at all when nothing is missing.
@@ -166,33 +231,15 @@ fi
 # qemu-i386 at QEMU_VERSION: it never fails the run, and EXPECT_REASON is
 # what PLIMZOR_NO_EMULATION must be.
 run_emulator_case() {
-    local name=$1 update_fails=$2 refused=$3 before=$4 version=$5 want=$6
+    local name=$1 want=$6 text problems=()
+    set_up "$1" "$2" "$3" "$4" install_emulator "$5"
     shift 6
-    export STUB_STATE=$WORK/$name
-    mkdir -p "$STUB_STATE"
-    printf '%s\n' $before >"$STUB_STATE/installed"
-    printf '%s\n' $refused >"$STUB_STATE/refuse"
-    [ "$update_fails" = yes ] && touch "$STUB_STATE/update-fails"
-    echo "$version" >"$STUB_STATE/qemu-version"
-    local out got problems=() text
-    # shellcheck disable=SC2016
-    out=$(PATH="$WORK/bin:$PATH" PLIMZOR_ROOT=$ROOT PLIMZOR_APT_ETC=$WORK/deb822 PLIMZOR_BINFMT_DIR=$WORK/binfmt-none bash -c '
-        source "$PLIMZOR_ROOT/scripts/lib.sh"
-        rc=0; install_emulator || rc=$?
-        echo "rc=$rc"; echo "reason=$PLIMZOR_NO_EMULATION"' 2>&1)
-    got=$(sed -n 's/^reason=//p' <<<"$out")
-    [ "$(sed -n 's/^rc=//p' <<<"$out")" = 0 ] || problems+=("install_emulator failed")
-    [ "$got" = "$want" ] || problems+=("reason '$got', expected '$want'")
+    [ "$RC" = 0 ] || problems+=("the set-up stopped (exit $RC)")
+    [ "$(field no-emulation)" = "$want" ] || problems+=("reason '$(field no-emulation)', expected '$want'")
     for text; do
-        grep -qF -- "$text" <<<"$out" || problems+=("output lacks '$text'")
+        grep -qF -- "$text" <<<"$OUT" || problems+=("output lacks '$text'")
     done
-    if [ ${#problems[@]} -eq 0 ]; then
-        echo "ok   emulator: $name"
-    else
-        echo "FAIL emulator: $name: ${problems[*]}"
-        sed 's/^/     | /' <<<"$out"
-        failures=$((failures + 1))
-    fi
+    verdict "emulator: $name" "${problems[@]}"
 }
 
 run_emulator_case backports-out-of-sync yes "qemu-user" "" 10.0.2 \
@@ -219,13 +266,31 @@ fi
 [ ! -e "$WORK/emulator-there/calls" ] && echo "ok   emulator: apt not called when nothing is missing" ||
     { echo "FAIL emulator: apt-get ran with nothing missing"; failures=$((failures + 1)); }
 
+# A machine with nothing on it (no Wine, no emulator, no preloader, no
+# locale program, no binfmt_misc entry) reaches its verdict: the emulated
+# way once everything is installed, the files way, saying why, when the
+# emulator is refused.
+for row in \
+    "nothing|||emulated|this host cannot execute 32-bit programs" \
+    "nothing-emulator-refused|qemu-user||files|this host cannot execute 32-bit programs, and emulation cannot be had: QEMU 10 could not be installed from bookworm-backports (apt: $broken)" \
+    "nothing-wine32-refused|wine32:i386|yes|files|the 32-bit Wine could not be installed (apt: $broken)"; do
+    IFS='|' read -r name refused update_fails want_way want_why <<<"$row"
+    set_up "$name" "${update_fails:-no}" "$refused" nothing "install_packages choose_i686_way"
+    problems=()
+    [ "$RC" = 0 ] || problems+=("the set-up stopped (exit $RC)")
+    [ "$(field way)" = "$want_way" ] || problems+=("way '$(field way)', expected '$want_way'")
+    [ "$(field why)" = "$want_why" ] || problems+=("why '$(field why)', expected '$want_why'")
+    grep -q '^localedef -i ja_JP' "$WORK/$name/calls" || problems+=("the Japanese locale was not generated")
+    verdict "a machine with nothing: $name" "${problems[@]}"
+done
+
 # backports_source: the machine's mirror for the release, in either format;
 # none from an entry that is switched off.
 for row in \
     "deb822|$source_line" \
     "oneline|deb [arch=amd64,i386 signed-by=/etc/apt/keyrings/mirror.gpg] http://one.example/debian bookworm-backports main" \
     "off|"; do
-    got=$(PLIMZOR_ROOT=$ROOT PLIMZOR_APT_ETC=$WORK/${row%%|*} bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; backports_source')
+    got=$(PLIMZOR_ROOT=$ROOT PLIMZOR_APT_ETC=$WORK/${row%%|*} bash -c "$LOAD; backports_source")
     [ "$got" = "${row#*|}" ] && echo "ok   backports source, ${row%%|*} sources" ||
         { echo "FAIL backports source, ${row%%|*} sources: '$got', expected '${row#*|}'"; failures=$((failures + 1)); }
 done
@@ -233,17 +298,17 @@ done
 # A binfmt_misc entry that takes 32-bit x86 programs makes the host not
 # native; one for another machine, or a disabled one, does not.
 for row in "i386|/usr/bin/qemu-i386" "arm|" "i386-off|" "i386-all-off|"; do
-    got=$(PLIMZOR_ROOT=$ROOT PLIMZOR_BINFMT_DIR=$WORK/binfmt-${row%%|*} bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; binfmt_i386_handler')
+    got=$(PLIMZOR_ROOT=$ROOT PLIMZOR_BINFMT_DIR=$WORK/binfmt-${row%%|*} bash -c "$LOAD; binfmt_i386_handler")
     [ "$got" = "${row#*|}" ] && echo "ok   binfmt_misc ${row%%|*}: '$got'" ||
         { echo "FAIL binfmt_misc ${row%%|*}: '$got', expected '${row#*|}'"; failures=$((failures + 1)); }
 done
-reason=$(PLIMZOR_ROOT=$ROOT PLIMZOR_BINFMT_DIR=$WORK/binfmt-i386 bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; why_not_native32')
+reason=$(PLIMZOR_ROOT=$ROOT PLIMZOR_BINFMT_DIR=$WORK/binfmt-i386 bash -c "$LOAD; why_not_native32")
 [ "$reason" = "this host hands 32-bit programs to an emulator (/usr/bin/qemu-i386, registered in its binfmt_misc)" ] &&
     echo "ok   a host whose binfmt_misc hands 32-bit programs to an emulator is not native" ||
     { echo "FAIL reason with an emulator in binfmt_misc: '$reason'"; failures=$((failures + 1)); }
 
 # The builds line's reason when the 32-bit loader is not there at all.
-reason=$(PLIMZOR_ROOT=$ROOT bash -c 'source "$PLIMZOR_ROOT/scripts/lib.sh"; PLIMZOR_WINE32=/nonexistent/wine; why_no_32bit')
+reason=$(PLIMZOR_ROOT=$ROOT bash -c "$LOAD; PLIMZOR_WINE32=/nonexistent/wine; why_no_32bit")
 [ "$reason" = "the 32-bit Wine is not installed (/nonexistent/wine is missing)" ] && echo "ok   reason without a 32-bit loader" ||
     { echo "FAIL reason without a 32-bit loader: '$reason'"; failures=$((failures + 1)); }
 
