@@ -78,11 +78,17 @@ HWND CreateSaverWindow(HWND parent)
     }
     const int width = place.right - place.left;
     const int height = place.bottom - place.top;
+    // The window is made with the thread's own DPI awareness, so that its
+    // procedure, where the scene is built at WM_CREATE, sees the screen's
+    // real pixels as the rest of the program does.
+    StateThreadDpiAwareness();
     gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top, width,
                                          height, parent, nullptr, gShell.instance, nullptr);
-    // Set twice: Wine's 32-bit loader scales a DPI-aware program's creation
-    // size as if it were unaware (two thirds at 144 DPI); on Windows this
-    // second placement changes nothing.
+    // Set twice: where the system still scales a DPI-aware program's
+    // creation size as if it were unaware (Wine's 32-bit loader does, two
+    // thirds at 144 DPI, where the thread's awareness cannot be stated), the
+    // window gets its size back; elsewhere this second placement changes
+    // nothing.
     if (gShell.saverWindow)
         SetWindowPos(gShell.saverWindow, nullptr, place.left, place.top, width, height,
                      SWP_NOZORDER | SWP_NOACTIVATE);

@@ -3,7 +3,9 @@
 // coordinates when a monitor lies left of or above the primary), the
 // full-screen window covers it and the scene is drawn over all of it. Windows
 // 95 and NT 4.0 know only the primary screen: GetSystemMetrics answers 0 for
-// the virtual screen there, and the primary screen stays the scene.
+// the virtual screen there, and the primary screen stays the scene. Also the
+// DPI awareness the saver's windows are made with, so that the screen reads
+// the same inside the window procedure as outside it.
 #include "shell/shell.h"
 
 ScreenMetrics ReadScreenMetrics()
@@ -26,4 +28,39 @@ RECT SaverScreenArea(const ScreenMetrics& metrics)
         return RECT{0, 0, metrics.primaryWidth, metrics.primaryHeight};
     return RECT{metrics.virtualLeft, metrics.virtualTop, metrics.virtualLeft + metrics.virtualWidth,
                 metrics.virtualTop + metrics.virtualHeight};
+}
+
+INT_PTR DpiContextForAwareness(int awareness)
+{
+    // DPI_AWARENESS_CONTEXT_UNAWARE, _SYSTEM_AWARE and _PER_MONITOR_AWARE are
+    // the handles -1, -2 and -3; anything else is no awareness to state.
+    return awareness >= 0 && awareness <= 2 ? -1 - awareness : 0;
+}
+
+void StateThreadDpiAwareness()
+{
+    // Windows 10 1607 and later; before them the manifest alone decides,
+    // and windows take the process's awareness.
+    using GetThreadContextFn = HANDLE(WINAPI*)();
+    using SetThreadContextFn = HANDLE(WINAPI*)(HANDLE);
+    using AwarenessOfFn = int(WINAPI*)(HANDLE);
+    HMODULE user32 = GetModuleHandleA("USER32.DLL");
+    if (!user32)
+        return;
+    auto threadContext = reinterpret_cast<GetThreadContextFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
+    auto setThreadContext = reinterpret_cast<SetThreadContextFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "SetThreadDpiAwarenessContext")));
+    auto awarenessOf = reinterpret_cast<AwarenessOfFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    if (!threadContext || !setThreadContext || !awarenessOf)
+        return;
+    // The thread's awareness said outright, as what it already is (the
+    // manifest's, or what the user's compatibility settings made of it).
+    // Wine's 32-bit loader otherwise makes the windows of a system-aware
+    // thread unaware: inside their procedure the screen then reads two
+    // thirds of its size at 144 DPI, and the scene built there, its
+    // invalidations and its paints all covered two thirds of the screen.
+    if (const INT_PTR context = DpiContextForAwareness(awarenessOf(threadContext())))
+        setThreadContext(reinterpret_cast<HANDLE>(context));
 }

@@ -108,6 +108,13 @@ ScreenMetrics ReadScreenMetrics();
 // and the scene spans: the virtual screen, or the primary screen at (0, 0)
 // where the system knows no virtual screen.
 RECT SaverScreenArea(const ScreenMetrics& metrics);
+// The DPI awareness context handle that states an awareness (0 unaware, 1
+// system-aware, 2 per-monitor aware), or 0 for any other value.
+INT_PTR DpiContextForAwareness(int awareness);
+// Makes the calling thread's DPI awareness explicit, as what it already is,
+// so that the windows it creates take it (nothing where the system has no
+// per-thread awareness).
+void StateThreadDpiAwareness();
 
 // --- saver window ---
 int RunSaverWindow(HWND parent);

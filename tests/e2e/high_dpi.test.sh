@@ -1,6 +1,9 @@
 # A scaled display end to end: at 144 DPI (150 %) the running saver must be
 # DPI-aware by its own manifest, so that it sees the screen's real pixels,
-# and its window must cover the whole physical screen.
+# its window must cover the whole physical screen, and the scene must be the
+# whole screen too: built inside the window's procedure, it is the screen
+# as the window sees it. (Wine's 32-bit loader made a system-aware thread's
+# windows unaware, and the scene two thirds of the screen.)
 #
 # By default Wine makes every program DPI-aware and ignores manifests;
 # DpiScalingVer 0x1000 makes it honour them, so that a program without a
@@ -48,42 +51,79 @@ check "a program without a declaration is unaware" "${host_awareness:-no answer}
 probe close "$HOST" >/dev/null
 wait_exit "$HOST_PID"
 
-write_settings 1000 10
+# first_outline SHOT: takes SHOT; succeeds while the curtain's first outline
+# (inset 0, alone until the curtain has gone a quarter of the way in) lies
+# on the physical screen's edges: each corner black, and the pixel just
+# inside each corner still the desktop (DESKTOP_INSIDE). A scene built
+# smaller than the screen has its first outline inside it, and black beyond,
+# where the pixels just inside the corners lie. One look per screenshot:
+# the first outline is alone for about two seconds.
+CORNERS=(0 0 1023 0 0 767 1023 767)
+INSIDE=(1 1 1022 1 1 766 1022 766)
+first_outline() {
+    local seen
+    screenshot "$1"
+    seen=$(pixels pixel "$1" "${CORNERS[@]}" "${INSIDE[@]}")
+    echo "corners, then just inside: $seen (the desktop just inside: $DESKTOP_INSIDE)"
+    [ "$seen" = "000000 000000 000000 000000 $DESKTOP_INSIDE" ]
+}
+
+# The whole screen is the scene at 144 DPI, and at 96 too.
 park_pointer
 screenshot "$WORK/desktop.png"
-start_saver /s
-# The curtain's first outline runs along the scene's edges: the corners of
-# the physical screen, not those of a 683 x 512 one scaled down. Inside it the
-# captured desktop shows unstretched.
-# (Watched from the saver's start: the curtain is over sooner than the
-# window is found where each probe is a slow Wine start, under emulation.)
-corners=(0 0 1023 0 0 767 1023 767)
-wait_until "the curtain at the screen's corners" curtain_begun "$WORK/curtain.png" "$WORK/desktop.png" "${corners[@]}" ||
-    true
-read -r hwnd _ <<<"$(wait_saver_window)"
-# From inside the saver: its DPI awareness, the DPI it sees, and its
-# window's client area in its own pixels.
-check "the saver is system-DPI-aware at 144 DPI and its window is the physical screen" \
-    "$(probe awareness "$hwnd" "$REPORT_DLL" || echo no answer)" "1 144 1024 768"
-read -r -a seen <<<"$(pixels pixel "$WORK/curtain.png" "${corners[@]}")"
-for i in 0 1 2 3; do
-    check "curtain outlines the screen's corner (${corners[2 * i]}, ${corners[2 * i + 1]})" "${seen[i]:-}" 000000
+DESKTOP_INSIDE=$(pixels pixel "$WORK/desktop.png" "${INSIDE[@]}")
+check "the desktop is lit just inside its corners, so the outline check can see a scene too small" \
+    "$(tr ' ' '\n' <<<"$DESKTOP_INSIDE" | grep -c -v '^000000$')" 4
+write_settings 1000 10
+for dpi in 144 96; do
+    wine_run reg add "$DESKTOP_KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    park_pointer
+    start_saver /s
+    # Watched from the saver's start: the first outline lasts a second and a
+    # half, while under emulation each probe is a slow Wine start.
+    rc=0
+    wait_until "the curtain's first outline on the screen's edges" first_outline "$WORK/curtain.png" || rc=$?
+    check "at $dpi DPI the curtain's first outline lies on the screen's last row and column, the desktop just inside" \
+        "$rc" 0
+    read -r hwnd _ <<<"$(wait_saver_window)"
+    # From inside the saver: its DPI awareness, the DPI it sees, its
+    # window's client area in its own pixels, and the window's own
+    # awareness, which its procedure (where the scene is built) runs with.
+    check "at $dpi DPI the saver and its window are system-DPI-aware and the window is the physical screen" \
+        "$(probe awareness "$hwnd" "$REPORT_DLL" || echo no answer)" "1 $dpi 1024 768 1"
+    cp "$WORK/curtain.png" "$WORK/running.png"
+    # Beyond two thirds of the screen the shapes move too: within a minute
+    # after the curtain they light pixels there (a ball crosses the screen
+    # and bounces on its bottom in seconds).
+    DEADLINE=$(scaled 60)
+    for third in "right 341x768+683+0" "bottom 1024x256+0+512"; do
+        rc=0
+        wait_until "shapes in the $third third" running_scene "$WORK/running.png" "${third#* }" || rc=$?
+        check "at $dpi DPI shapes light pixels in the ${third%% *} third" "$rc" 0
+    done
+    DEADLINE=$(scaled 30)
+    xdotool key a
+    wait_exit "$SAVER_PID"
+    check "at $dpi DPI a key ends it with 0" "$EXITED" 0
 done
-check "the middle still shows the desktop as it was" \
-    "$(pixels same-box "$WORK/curtain.png" "$WORK/desktop.png" 100x60+462+354)" same
-cp "$WORK/curtain.png" "$WORK/running.png"
-wait_running "$WORK/running.png"
-# What lies beyond two thirds of the screen is the saver's too: black but for
-# the shapes.
-share=$(pixels black-share "$WORK/running.png" 341x768+683+0)
-echo "     black in the right third after the curtain: $share%"
-check "after the curtain the right third is the saver's" "$([ "$share" -ge 50 ] && echo yes)" yes
-share=$(pixels black-share "$WORK/running.png" 1024x256+0+512)
-echo "     black in the bottom third after the curtain: $share%"
-check "after the curtain the bottom third is the saver's" "$([ "$share" -ge 50 ] && echo yes)" yes
-xdotool key a
+
+# A preview at 144 DPI in a host that is system-aware, as the display
+# settings page is: the preview window is made system-aware too, so that its
+# procedure, where its scene is built, sees the screen's real size. (A child
+# window takes its host's awareness; in an unaware host the preview is
+# scaled with it, as the host's own picture is.)
+wine_run reg add "$DESKTOP_KEY" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+start_host 200 150 aware
+read -r host_awareness _ _ _ host_window <<<"$(probe awareness "$HOST" "$REPORT_DLL" || echo no answer)"
+check "the aware preview host and its window are system-aware" "${host_awareness:-} ${host_window:-}" "1 1"
+start_saver /p "$HOST"
+read -r child _ <<<"$(wait_preview "$HOST")"
+check "in an aware host the preview and its window are system-aware at 144 DPI" \
+    "$(probe awareness "${child:-0}" "$REPORT_DLL" | cut -d' ' -f1,2,5 || echo no answer)" "1 144 1"
+probe close "$HOST" >/dev/null
 wait_exit "$SAVER_PID"
-check "a key ends it with 0" "$EXITED" 0
+check "the preview ends with its host, with 0" "$EXITED" 0
+wait_exit "$HOST_PID"
 
 put_back
 check "the DPI settings are back as they were" \

@@ -213,13 +213,14 @@ handled_since() {
 # window was up.
 host_started() { [ -s "$1" ] && tr -d '\r\n' <"$1"; }
 
-# start_host [W H]: a window of another program (tests/host/preview_host),
-# standing in for the display settings page; sets HOST to its number (the
-# form the switches take) and HOST_PID.
+# start_host [W H [aware]]: a window of another program
+# (tests/host/preview_host), standing in for the display settings page,
+# unaware of DPI unless "aware" is given; sets HOST to its number (the form
+# the switches take) and HOST_PID.
 start_host() {
     local out
     out=$(mktemp "$WORK/host.XXXXXX")
-    wine_run "$PLIMZOR_HOSTS/preview_host.exe" "${1:-200}" "${2:-150}" >"$out" 2>/dev/null &
+    wine_run "$PLIMZOR_HOSTS/preview_host.exe" "${1:-200}" "${2:-150}" ${3:+"$3"} >"$out" 2>/dev/null &
     HOST_PID=$!
     BACKGROUND_PIDS+=("$HOST_PID")
     wait_until "the preview host's window" host_started "$out" || true

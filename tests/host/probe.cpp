@@ -23,9 +23,11 @@
 //       under this process's DLL overrides, else 0
 //   probe awareness HWND DLL              what the window's own thread
 //       sees, told from inside its process by the hook in DLL
-//       (dpi_report.dll): "AWARENESS DPI WIDTH HEIGHT", the DPI awareness
-//       (0 unaware, 1 system, 2 per monitor, -1 none known), the screen's
-//       DPI and the window's client size; exit code 1 when no answer came
+//       (dpi_report.dll): "AWARENESS DPI WIDTH HEIGHT WINDOW_AWARENESS",
+//       the thread's DPI awareness (0 unaware, 1 system, 2 per monitor, -1
+//       none known), the screen's DPI, the window's client size, and the
+//       window's own awareness, which its procedure runs with; exit code 1
+//       when no answer came
 //   probe metrics                         the virtual screen (left, top,
 //       width, height), the number of monitors, and the primary screen's
 //       width and height
@@ -166,7 +168,8 @@ int AwarenessCommand(HWND window, const char* hookLibrary)
     int result = 1;
     if (hook && report && reported && PostMessageA(window, WM_NULL, 0, 0) &&
         WaitForSingleObject(reported, 5000) == WAIT_OBJECT_0) {
-        std::printf("%ld %ld %ld %ld\n", report->awareness, report->dpi, report->width, report->height);
+        std::printf("%ld %ld %ld %ld %ld\n", report->awareness, report->dpi, report->width, report->height,
+                    report->windowAwareness);
         result = 0;
     }
     if (hook)

@@ -39,4 +39,20 @@ TEST(SaverScreenArea, CoversEveryMonitorOrThePrimaryScreen)
     }
 }
 
+// The awareness a thread states for its windows: the system's own handles
+// for the three awarenesses (DPI_AWARENESS_CONTEXT_UNAWARE -1,
+// _SYSTEM_AWARE -2, _PER_MONITOR_AWARE -3), nothing for what is none of
+// them (DPI_AWARENESS_INVALID -1, or a value from a newer system).
+TEST(DpiContextForAwareness, StatesOnlyTheThreeAwarenesses)
+{
+    const struct {
+        int awareness;
+        INT_PTR context;
+    } cases[] = {{0, -1}, {1, -2}, {2, -3}, {-1, 0}, {3, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.awareness);
+        EXPECT_EQ(DpiContextForAwareness(c.awareness), c.context);
+    }
+}
+
 } // namespace

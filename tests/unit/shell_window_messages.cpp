@@ -396,9 +396,29 @@ LRESULT CALLBACK ShrinkSaverWindowsAtCreation(int code, WPARAM wParam, LPARAM lP
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The awareness (0 unaware, 1 system, 2 per monitor) of a window, or of the
+// calling thread when there is none; -1 where the system knows none.
+int DpiAwarenessOf(HWND window)
+{
+    HMODULE user32 = GetModuleHandleA("USER32.DLL");
+    using ContextFn = HANDLE(WINAPI*)();
+    using WindowContextFn = HANDLE(WINAPI*)(HWND);
+    using AwarenessFn = int(WINAPI*)(HANDLE);
+    auto thread = reinterpret_cast<ContextFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
+    auto ofWindow = reinterpret_cast<WindowContextFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+    auto awareness = reinterpret_cast<AwarenessFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    if (!thread || !ofWindow || !awareness)
+        return -1;
+    return awareness(window ? ofWindow(window) : thread());
+}
+
 TEST_F(SaverWindow, EndsAtTheSizeItAskedForWhenCreationScalesIt)
 {
     const RECT area = SaverScreenArea(ReadScreenMetrics());
+    const SIZE screen = {area.right - area.left, area.bottom - area.top};
     for (bool preview : {false, true}) {
         SCOPED_TRACE(preview ? "preview" : "full screen");
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, ShrinkSaverWindowsAtCreation, nullptr, GetCurrentThreadId());
@@ -407,9 +427,17 @@ TEST_F(SaverWindow, EndsAtTheSizeItAskedForWhenCreationScalesIt)
         UnhookWindowsHookEx(hook);
         RECT client = {};
         GetClientRect(window, &client);
-        const SIZE want = preview ? SIZE{320, 240} : SIZE{area.right - area.left, area.bottom - area.top};
+        const SIZE want = preview ? SIZE{320, 240} : screen;
         EXPECT_EQ(client.right, want.cx);
         EXPECT_EQ(client.bottom, want.cy);
+        // The scene is the whole screen the window ends at, whatever size
+        // creation gave the window: a preview shows its top-left corner.
+        EXPECT_EQ(gScene.width, screen.cx);
+        EXPECT_EQ(gScene.height, screen.cy);
+        EXPECT_EQ(gScene.maxBallSize, screen.cy / 3);
+        // The window sees the screen as its thread does: made unaware, its
+        // procedure would read the screen scaled down.
+        EXPECT_EQ(DpiAwarenessOf(window), DpiAwarenessOf(nullptr));
         TearDown();
     }
 }
