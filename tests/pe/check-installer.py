@@ -4,11 +4,13 @@ block: version 1.15 in the fixed part and in the strings the system's file
 properties and installed-programs list show. It speaks English and
 Japanese: its script header holds a language table for each, English as
 the one NSIS falls back to, and the Japanese texts in the Japanese ANSI code
-page (932), the only form an ANSI installer can show them in.
+page (932), the only form an ANSI installer can show them in. The file's
+name is the one its version block gives as the original.
 
 check-installer.py SETUP.EXE
 """
 import lzma
+import os
 import struct
 import sys
 
@@ -110,7 +112,8 @@ def main(path):
     # One English table (code page 1252), whatever languages the installer speaks.
     if string_tables != ["040904e4"]:
         failures.append("version strings are %s, expected ['040904e4']" % string_tables)
-    for key, want in (("ProductName", "PLIMZOR"), ("ProductVersion", "1.15"), ("FileVersion", "1.15")):
+    for key, want in (("ProductName", "PLIMZOR"), ("ProductVersion", "1.15"), ("FileVersion", "1.15"),
+                      ("OriginalFilename", os.path.basename(path))):
         if strings.get(key) != want:
             failures.append("%s is %r, expected %r" % (key, strings.get(key), want))
     check_languages(pe.__data__, failures)
