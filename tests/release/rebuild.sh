@@ -25,7 +25,7 @@ git -C "$src" diff --binary HEAD >"$work/changes"
 if [ -s "$work/changes" ]; then
     git -C "$work/src" apply "$work/changes"
 fi
-untracked=$(git -C "$src" ls-files --others --exclude-standard | head -n 5)
+untracked=$(git -C "$src" ls-files --others --exclude-standard | sed -n 1,5p)
 [ -z "$untracked" ] || echo "note: files git does not track are not in the second build: ${untracked//$'\n'/ }"
 
 # Another time of day: a clock 14 hours ahead of UTC, or 10 behind where
