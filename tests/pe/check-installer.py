@@ -1,10 +1,11 @@
 """The shipped installer exists, is a 32-bit Windows program (it must start
 on every Windows, the 9x family included) and carries the product's version
 block: the version resources/plimzor.rc states, in the fixed part and in
-the strings the system's file properties and installed-programs list show. It speaks English and
-Japanese: its script header holds a language table for each, English as
-the one NSIS falls back to, and the Japanese texts in the Japanese ANSI code
-page (932), the only form an ANSI installer can show them in. The file's
+the strings the system's file properties and installed-programs list show.
+It speaks English and Japanese: its script header holds a language table
+for each, English as the one NSIS falls back to, and the Japanese texts in
+the Japanese ANSI code page (932), the only form an ANSI installer can show
+them in. The file's
 name is the one its version block gives as the original.
 
 check-installer.py SETUP.EXE VERSION QUAD (as scripts/version and
