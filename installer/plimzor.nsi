@@ -6,7 +6,10 @@
 ; user's screen saver as the system's own Install command does, and registers
 ; an uninstaller in the list of installed programs.
 ;
-; makensis -DSCR32=... -DSCR64=... -DICON=... -DOUTFILE=... [-DTARGET=...]
+; makensis -DVERSION=... -DVERSION_QUAD=... -DSCR32=... -DSCR64=... -DLICENSE=...
+;          -DICON=... -DOUTFILE=... [-DTARGET=...]
+; scripts/make-release passes the version as resources/plimzor.rc states it
+; (VERSION 1.15, VERSION_QUAD 1.15.0.0) and the licence with CRLF line ends.
 ; TARGET is x86-ansi for the installer that ships (a 32-bit ANSI program runs
 ; on every Windows, the 9x family included); amd64-unicode builds the same
 ; installer as a 64-bit program, for hosts that run 64-bit code only.
@@ -14,7 +17,9 @@
 !ifndef TARGET
     !define TARGET x86-ansi
 !endif
-!define VERSION 1.15
+!ifndef VERSION | VERSION_QUAD
+    !error "VERSION and VERSION_QUAD come from the version block (scripts/version)"
+!endif
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\PLIMZOR"
 !define DESKTOP_KEY "Control Panel\Desktop"
 !define UNINSTALLER "uninstall.exe"
@@ -42,15 +47,15 @@ ShowUninstDetails show
 
 ; The version block stays the English one it always was (without /LANG
 ; it would go to the language loaded last).
-VIProductVersion 1.15.0.0
-VIFileVersion 1.15.0.0
+VIProductVersion ${VERSION_QUAD}
+VIFileVersion ${VERSION_QUAD}
 VIAddVersionKey /LANG=${LANG_ENGLISH} ProductName "PLIMZOR"
 VIAddVersionKey /LANG=${LANG_ENGLISH} ProductVersion "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} FileVersion "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} FileDescription "PLIMZOR ${VERSION} Setup"
 VIAddVersionKey /LANG=${LANG_ENGLISH} CompanyName "PLIMZOR"
 VIAddVersionKey /LANG=${LANG_ENGLISH} LegalCopyright "PLIMZOR"
-VIAddVersionKey /LANG=${LANG_ENGLISH} OriginalFilename "PLIMZOR-Setup.exe"
+VIAddVersionKey /LANG=${LANG_ENGLISH} OriginalFilename "PLIMZOR-${VERSION}-Setup.exe"
 
 !include LogicLib.nsh
 !include WinVer.nsh
@@ -113,7 +118,7 @@ Section "PLIMZOR"
     !insertmacro SetScreenSaveActive 1
 
     ; The uninstaller lives in a folder of its own, not among the system's
-    ; files.
+    ; files, with the licence beside it.
     ${If} ${RunningX64}
         StrCpy $0 "$PROGRAMFILES64\PLIMZOR"
     ${Else}
@@ -121,6 +126,8 @@ Section "PLIMZOR"
     ${EndIf}
     CreateDirectory $0
     WriteUninstaller "$0\${UNINSTALLER}"
+    SetOutPath $0
+    File "/oname=LICENSE.txt" "${LICENSE}"
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "PLIMZOR Screen Saver"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -183,6 +190,7 @@ Section "Uninstall"
     ; or in the user's own folder) stays, for a later install to find.
     Delete "$SaverDir\PLIMZOR.SCR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\${UNINSTALLER}"
     RMDir $INSTDIR
 SectionEnd

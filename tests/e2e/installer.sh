@@ -4,15 +4,17 @@
 # runs, a second install upgrades in place, and a silent uninstall takes
 # everything away but the user's settings, switching the saver off only when
 # PLIMZOR is still the current one; and run with its window, it speaks
-# Japanese under a Japanese locale and English under others.
+# Japanese under a Japanese locale and English under others. The licence
+# lies beside the uninstaller and goes with it.
 # Run by the x86_64 build's CTest (a 64-bit prefix needs the 64-bit loader).
 source "$(dirname "$0")/lib.sh"
 
 : "${PLIMZOR_DIST:?run through scripts/test}" "${PLIMZOR_STAND_IN:?run through scripts/test}"
-SETUP=$PLIMZOR_DIST/PLIMZOR-Setup.exe
+VERSION=$("$PLIMZOR_SOURCE/scripts/version")
+SETUP=$PLIMZOR_DIST/PLIMZOR-$VERSION-Setup.exe
 no32=$(why_no_32bit)
 if [ -n "$no32" ]; then
-    echo "$no32: the same installer built as a 64-bit program stands in for PLIMZOR-Setup.exe"
+    echo "$no32: the same installer built as a 64-bit program stands in for ${SETUP##*/}"
     SETUP=$PLIMZOR_STAND_IN
 fi
 check "the installer was built" "$([ -f "$SETUP" ] && echo yes)" yes
@@ -104,7 +106,7 @@ check "nothing went to SysWOW64" "$([ -e "$SYSWOW64/PLIMZOR.SCR" ] && echo yes |
 check "it is the user's screen saver (short path)" "$(reg_value "$DESKTOP_KEY" SCRNSAVE.EXE)" "$INSTALLED"
 check "the screen saver is switched on" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 1
 check "listed as installed" "$(reg_value "$UNINSTALL_KEY" DisplayName)" "PLIMZOR Screen Saver"
-check "with its version" "$(reg_value "$UNINSTALL_KEY" DisplayVersion)" 1.15
+check "with its version" "$(reg_value "$UNINSTALL_KEY" DisplayVersion)" "$VERSION"
 check "with its publisher" "$(reg_value "$UNINSTALL_KEY" Publisher)" PLIMZOR
 check "with the saver's icon" "$(reg_value "$UNINSTALL_KEY" DisplayIcon)" "$INSTALLED,0"
 size=$(reg_value "$UNINSTALL_KEY" EstimatedSize)
@@ -114,6 +116,8 @@ uninstaller_unix=$WINEPREFIX/drive_c/${uninstaller//\"/}
 uninstaller_unix=${uninstaller_unix//C:\\/}
 uninstaller_unix=${uninstaller_unix//\\//}
 check "the uninstaller is where the entry says" "$([ -f "$uninstaller_unix" ] && echo yes)" yes
+license_unix=${uninstaller_unix%/*}/LICENSE.txt
+check "the licence is beside it, as CRLF text" "$(cmp -s "$license_unix" <(sed 's/$/\r/' "$PLIMZOR_SOURCE/LICENSE") && echo yes)" yes
 check "the settings file is untouched" "$(cmp -s "$SYSTEM32/PLIMZOR.INI" "$WORK/settings.before" && echo yes)" yes
 
 # --- the installed saver runs ---
@@ -142,6 +146,7 @@ uninstall
 check "uninstall removes the saver" "$([ -e "$SYSTEM32/PLIMZOR.SCR" ] && echo yes || echo no)" no
 check "and the uninstall entry" "$(key_exists "$UNINSTALL_KEY")" no
 check "and the uninstaller" "$([ -e "$uninstaller_unix" ] && echo yes || echo no)" no
+check "and the licence beside it" "$([ -e "$license_unix" ] && echo yes || echo no)" no
 check "no SCRNSAVE.EXE points at it" "$(reg_value "$DESKTOP_KEY" SCRNSAVE.EXE)" absent
 check "the screen saver is switched off" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 0
 check "the settings file is kept" "$(cmp -s "$SYSTEM32/PLIMZOR.INI" "$WORK/settings.before" && echo yes)" yes
@@ -161,9 +166,9 @@ check "and switched on" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 1
 # part (": Installing", ": Completed") tells the language. The script's
 # languages in the shipped 32-bit file are checked by tests/pe/check-installer.py.
 # installer_caption: the caption of the installer's window, once there is one.
-installer_caption() { xdotool search --name '^PLIMZOR 1\.15 ' getwindowname 2>/dev/null | head -n 1 | grep .; }
+installer_caption() { xdotool search --name "^PLIMZOR ${VERSION//./\\.} " getwindowname 2>/dev/null | head -n 1 | grep .; }
 # Unix locale | caption
-for row in "ja_JP.UTF-8|PLIMZOR 1.15 セットアップ" "de_DE.UTF-8|PLIMZOR 1.15 Setup" "C.UTF-8|PLIMZOR 1.15 Setup"; do
+for row in "ja_JP.UTF-8|PLIMZOR $VERSION セットアップ" "de_DE.UTF-8|PLIMZOR $VERSION Setup" "C.UTF-8|PLIMZOR $VERSION Setup"; do
     IFS='|' read -r locale caption <<<"$row"
     (
         unset LC_ALL LC_CTYPE LC_MESSAGES

@@ -1,14 +1,18 @@
 """The shipped installer exists, is a 32-bit Windows program (it must start
 on every Windows, the 9x family included) and carries the product's version
-block: version 1.15 in the fixed part and in the strings the system's file
-properties and installed-programs list show. It speaks English and
-Japanese: its script header holds a language table for each, English as
-the one NSIS falls back to, and the Japanese texts in the Japanese ANSI code
-page (932), the only form an ANSI installer can show them in.
+block: the version resources/plimzor.rc states, in the fixed part and in
+the strings the system's file properties and installed-programs list show.
+It speaks English and Japanese: its script header holds a language table
+for each, English as the one NSIS falls back to, and the Japanese texts in
+the Japanese ANSI code page (932), the only form an ANSI installer can show
+them in. The file's
+name is the one its version block gives as the original.
 
-check-installer.py SETUP.EXE
+check-installer.py SETUP.EXE VERSION QUAD (as scripts/version and
+scripts/version --quad print them)
 """
 import lzma
+import os
 import struct
 import sys
 
@@ -86,7 +90,7 @@ def check_languages(data, failures):
 IMAGE_FILE_MACHINE_I386 = 0x14C
 
 
-def main(path):
+def main(path, want_version, want_quad):
     failures = []
     pe = pefile.PE(path)
     if pe.FILE_HEADER.Machine != IMAGE_FILE_MACHINE_I386:
@@ -97,8 +101,8 @@ def main(path):
     else:
         version = (fixed.ProductVersionMS >> 16, fixed.ProductVersionMS & 0xFFFF,
                    fixed.ProductVersionLS >> 16, fixed.ProductVersionLS & 0xFFFF)
-        if version != (1, 15, 0, 0):
-            failures.append("product version is %s, expected 1.15.0.0" % (version,))
+        if ".".join(map(str, version)) != want_quad:
+            failures.append("product version is %s, expected %s" % (version, want_quad))
     strings = {}
     string_tables = []
     for info in getattr(pe, "FileInfo", []) or []:
@@ -110,16 +114,17 @@ def main(path):
     # One English table (code page 1252), whatever languages the installer speaks.
     if string_tables != ["040904e4"]:
         failures.append("version strings are %s, expected ['040904e4']" % string_tables)
-    for key, want in (("ProductName", "PLIMZOR"), ("ProductVersion", "1.15"), ("FileVersion", "1.15")):
+    for key, want in (("ProductName", "PLIMZOR"), ("ProductVersion", want_version), ("FileVersion", want_version),
+                      ("OriginalFilename", os.path.basename(path))):
         if strings.get(key) != want:
             failures.append("%s is %r, expected %r" % (key, strings.get(key), want))
     check_languages(pe.__data__, failures)
     for failure in failures:
         print("FAIL", failure)
     if not failures:
-        print("installer: x86, version 1.15, English and Japanese, %d bytes" % len(pe.__data__))
+        print("installer: x86, version %s, English and Japanese, %d bytes" % (want_version, len(pe.__data__)))
     return 1 if failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(*sys.argv[1:4]))
