@@ -8,6 +8,8 @@
 # lies beside the uninstaller and goes with it.
 # Run by the x86_64 build's CTest (a 64-bit prefix needs the 64-bit loader).
 source "$(dirname "$0")/lib.sh"
+# Whether this host runs the shipped 32-bit installer, or its 64-bit stand-in.
+need emulation
 
 : "${PLIMZOR_DIST:?run through scripts/test}" "${PLIMZOR_STAND_IN:?run through scripts/test}"
 VERSION=$("$PLIMZOR_SOURCE/scripts/version")
