@@ -10,9 +10,9 @@
 
 #include "animation/scene.h"
 #include "animation/spans.h"
+#include "shell/platform.h"
 
 BallRunCache gBallRuns = {};
-SpanAllocator gAllocateSpans = std::malloc;
 
 namespace {
 
@@ -41,7 +41,7 @@ int SlotOf(int width, int height)
 bool MakeSlots()
 {
     const int count = 2 * (gScene.maxBallSize + 1);
-    void* slots = gAllocateSpans(sizeof(RowRuns*) * static_cast<size_t>(count));
+    void* slots = gPlatform.allocateRuns(sizeof(RowRuns*) * static_cast<size_t>(count));
     if (!slots)
         return false;
     std::memset(slots, 0, sizeof(RowRuns*) * static_cast<size_t>(count));
@@ -72,7 +72,7 @@ const RowRuns* MeasureEllipse(int width, int height)
     Ellipse(scratch.dc, 0, 0, width, height);
     SelectObject(scratch.dc, brush);
     GdiFlush();
-    RowRuns* rows = static_cast<RowRuns*>(gAllocateSpans(sizeof(RowRuns) * static_cast<size_t>(height)));
+    RowRuns* rows = static_cast<RowRuns*>(gPlatform.allocateRuns(sizeof(RowRuns) * static_cast<size_t>(height)));
     if (rows && !ReadEllipseRows(scratch.bits, side, width, height, Background, rows)) {
         std::free(rows);
         rows = nullptr;

@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+#include "shell/platform.h"
+
 namespace {
 
 int gLiveObjects = 0;
@@ -18,9 +20,6 @@ void DeleteCounted(HGDIOBJ object)
 }
 
 } // namespace
-
-DibSectionMaker gCreateDibSection = CreateDIBSection;
-BitmapMaker gCreateCompatibleBitmap = CreateCompatibleBitmap;
 
 bool CreateSurface(Surface& surface, HDC reference, int width, int height)
 {
@@ -42,7 +41,7 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        surface.bitmap = gCreateDibSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        surface.bitmap = gPlatform.createDIBSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         if (surface.bitmap && bits) {
             surface.bits = static_cast<uint32_t*>(bits);
         } else if (surface.bitmap) {
@@ -54,7 +53,7 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
     // memory context holds a one-pixel monochrome bitmap, which is what the
     // context would keep, showing garbage, if the bitmap were not checked.
     if (surface.dc && !surface.bitmap)
-        surface.bitmap = gCreateCompatibleBitmap(reference, width, height);
+        surface.bitmap = gPlatform.createCompatibleBitmap(reference, width, height);
     if (surface.bitmap) {
         ++gLiveObjects;
         surface.originalBitmap = SelectObject(surface.dc, surface.bitmap);

@@ -26,12 +26,6 @@ struct Surface {
 // surface too big for the memory or the address space left) or the size is
 // empty. A DIB section starts black.
 bool CreateSurface(Surface& surface, HDC reference, int width, int height);
-// CreateDIBSection and CreateCompatibleBitmap unless a test replaces them
-// to refuse.
-using DibSectionMaker = HBITMAP(WINAPI*)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
-extern DibSectionMaker gCreateDibSection;
-using BitmapMaker = HBITMAP(WINAPI*)(HDC, int, int);
-extern BitmapMaker gCreateCompatibleBitmap;
 // Selects the original bitmap back, then deletes the bitmap and the context.
 void DestroySurface(Surface& surface);
 

@@ -7,10 +7,8 @@
 
 #include <cstdint>
 
-// The clock that enters every step: seconds since the Unix epoch. The one
-// seam through which tests freeze time to make the sequence reproducible.
-using RandomClock = uint32_t (*)();
-extern RandomClock gRandomClock;
+// The clock that enters every step (gPlatform's): seconds since the Unix
+// epoch.
 uint32_t WallClockSeconds();
 
 // The generator state; 0 at process start, never reseeded.

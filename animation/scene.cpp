@@ -16,14 +16,13 @@
 
 // The wave starts growing when the process starts; creation leaves it be.
 Scene gScene = {};
-RecordAllocator gAllocateRecord = std::malloc;
 
 namespace {
 
 template <typename Record>
 Record* AllocateRecord()
 {
-    void* memory = gAllocateRecord(sizeof(Record));
+    void* memory = gPlatform.allocateRecord(sizeof(Record));
     if (!memory)
         std::exit(OutOfMemoryExitCode);
     std::memset(memory, 0, sizeof(Record));
@@ -85,15 +84,13 @@ void PaintScene(HWND window)
 
 } // namespace
 
-TimerStarter gStartTimer = SetTimer;
-
 UINT_PTR StartAnimationTimer(HWND window)
 {
     // A refused timer leaves the picture frozen; one more try, and after
     // that the saver stays as it is (it still closes as always).
-    UINT_PTR id = gStartTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+    UINT_PTR id = gPlatform.setTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
     if (!id)
-        id = gStartTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+        id = gPlatform.setTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
     return id;
 }
 
@@ -194,8 +191,6 @@ bool SceneIsBlank()
     return !gScene.frame.dc;
 }
 
-ContextGetter gGetScreenContext = GetDC;
-
 void CaptureDesktop(HWND window)
 {
     if (SceneIsBlank())
@@ -209,7 +204,7 @@ void CaptureDesktop(HWND window)
     // area.
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    HDC screen = gGetScreenContext(nullptr);
+    HDC screen = gPlatform.getDC(nullptr);
     const bool captured =
         screen && BitBlt(gScene.snapshot.dc, 0, 0, gScene.width, gScene.height, screen, origin.x, origin.y, SRCCOPY);
     if (screen)

@@ -74,9 +74,6 @@ struct Scene {
 
 extern Scene gScene;
 
-// Heap records come from here; tests replace it to run out of memory.
-using RecordAllocator = void* (*)(size_t);
-extern RecordAllocator gAllocateRecord;
 // Exit code of the process when the scene cannot get its records.
 constexpr int OutOfMemoryExitCode = 1;
 
@@ -102,16 +99,11 @@ SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary
 // A scene without surfaces: the saver is a plain black blanker.
 bool SceneIsBlank();
 // Starts the animation's timer, trying once more when it is refused; 0 when
-// it could not be had. SetTimer unless a test replaces it.
-using TimerStarter = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
-extern TimerStarter gStartTimer;
+// it could not be had.
 UINT_PTR StartAnimationTimer(HWND window);
 // Copies what the screen shows at the window's place into the snapshot;
 // black when the screen cannot be read.
 void CaptureDesktop(HWND window);
-// GetDC unless a test replaces it to refuse the screen's context.
-using ContextGetter = HDC(WINAPI*)(HWND);
-extern ContextGetter gGetScreenContext;
 // Starts the curtain from the snapshot.
 void CopySnapshotToFrame();
 // Releases every record, brush, bitmap and context (the timer and the paint

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "animation/scene.h"
+#include "shell/platform.h"
 
 namespace {
 
@@ -318,9 +319,9 @@ bool ReserveRows(int pairs)
     if (open <= gSpans.openCapacity && pieces <= gSpans.pieceCapacity)
         return true;
     ReleaseSpanBuffers();
-    gSpans.open = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
-    gSpans.pieces = static_cast<Piece*>(gAllocateSpans(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
-    gSpans.closed = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * static_cast<size_t>(open)));
+    gSpans.open = static_cast<Interval*>(gPlatform.allocateRuns(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
+    gSpans.pieces = static_cast<Piece*>(gPlatform.allocateRuns(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
+    gSpans.closed = static_cast<Interval*>(gPlatform.allocateRuns(sizeof(Interval) * static_cast<size_t>(open)));
     if (!gSpans.open || !gSpans.pieces || !gSpans.closed) {
         ReleaseSpanBuffers();
         return false;

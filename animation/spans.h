@@ -55,11 +55,6 @@ bool ReadEllipseRows(const uint32_t* pixels, int stride, int width, int height, 
                      RowRuns rows[]);
 void ReleaseBallRuns();
 
-// Mallocs of the span path (the cache and the row buffers); tests replace
-// it to refuse.
-using SpanAllocator = void* (*)(size_t);
-extern SpanAllocator gAllocateSpans;
-
 // --- the running frame ---
 // Whether both surfaces' pixels are at hand and every shape the tick draws
 // has its runs; false sends the tick to the GDI path.

@@ -292,8 +292,6 @@ class Exactness : public FrozenRandomTest {
 protected:
     void TearDown() override
     {
-        gCreateDibSection = CreateDIBSection;
-        gAllocateSpans = std::malloc;
         FrozenRandomTest::TearDown();
     }
 };
@@ -338,7 +336,8 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
         for (SceneState* state : {&damaged, &reference}) {
             gRandomState = 0;
             gScene.wave = Wave::Growing;
-            gCreateDibSection = state == &damaged && c.refused == Refusal::DibSections ? NoDibSection : CreateDIBSection;
+            gPlatform.createDIBSection =
+                state == &damaged && c.refused == Refusal::DibSections ? NoDibSection : CreateDIBSection;
             HDC screen = GetDC(nullptr);
             BuildScene(screen, c.width, c.height, c.mode, c.count);
             ReleaseDC(nullptr, screen);
@@ -346,8 +345,8 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
             CopySnapshotToFrame();
             Swap(*state);
         }
-        gCreateDibSection = CreateDIBSection;
-        gAllocateSpans = c.refused == Refusal::RunMemory ? NoRunMemory : std::malloc;
+        gPlatform.createDIBSection = CreateDIBSection;
+        gPlatform.allocateRuns = c.refused == Refusal::RunMemory ? NoRunMemory : std::malloc;
         // What the damaged path's window gets: its first paint copies all,
         // every later one what the tick's invalidation names.
         Surface window = {};

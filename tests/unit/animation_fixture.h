@@ -12,6 +12,7 @@
 #include "animation/random.h"
 #include "animation/scene.h"
 #include "config/settings.h"
+#include "shell/platform.h"
 
 constexpr uint32_t FrozenSeconds = 1700000000u;
 
@@ -101,15 +102,16 @@ inline HBITMAP WINAPI NoBitmap(HDC, int, int)
     return nullptr;
 }
 
-// The generator at state 0 under a frozen clock, the wall clock back after.
+// The generator at state 0 under a frozen clock; every real platform call
+// (the wall clock among them) back after.
 class FrozenRandomTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gRandomClock = FrozenClock;
+        gPlatform.clock = FrozenClock;
         gRandomState = 0;
     }
-    void TearDown() override { gRandomClock = WallClockSeconds; }
+    void TearDown() override { ResetPlatform(); }
 };
 
 // Each test starts with a frozen generator, a growing wave, and no scene;

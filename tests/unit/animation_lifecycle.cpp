@@ -99,7 +99,7 @@ TEST(LifecycleDeathTest, RunningOutOfMemoryEndsTheProcessWithOne)
         EXPECT_EXIT(
             {
                 gAllocationsLeft = c.allocations;
-                gAllocateRecord = c.allocations ? SomeMemory : NoMemory;
+                gPlatform.allocateRecord = c.allocations ? SomeMemory : NoMemory;
                 BuildScene(nullptr, 320, 240, Standard, 5);
                 std::exit(0);
             },

@@ -45,9 +45,7 @@ protected:
         window = host = nullptr;
         Drain();
         ResetShellState();
-        gReadCursor = GetCursorPos;
-        gLoadPowerSettingCalls = LoadPowerSettingCalls;
-        gRandomClock = WallClockSeconds;
+        ResetPlatform();
     }
 
     // Empties the thread's queue (quit messages included); paints are always
@@ -445,16 +443,15 @@ TEST_F(SaverWindow, ABlankSceneBlanksTheWholeWindowWhateverSizeItWasCreatedAt)
     const RECT area = SaverScreenArea(ReadScreenMetrics());
     for (bool scaled : {false, true}) {
         SCOPED_TRACE(scaled ? "created at two thirds" : "created at its size");
-        gCreateDibSection = NoDibSection;
-        gCreateCompatibleBitmap = NoBitmap;
+        gPlatform.createDIBSection = NoDibSection;
+        gPlatform.createCompatibleBitmap = NoBitmap;
         HHOOK hook = scaled ? SetWindowsHookExA(WH_CALLWNDPROC, ShrinkSaverWindowsAtCreation, nullptr,
                                                 GetCurrentThreadId())
                             : nullptr;
         Open(false);
         if (hook)
             UnhookWindowsHookEx(hook);
-        gCreateDibSection = CreateDIBSection;
-        gCreateCompatibleBitmap = CreateCompatibleBitmap;
+        ResetPlatform();
         ASSERT_TRUE(SceneIsBlank());
         // Paints as they come, until the screen shows the window black or
         // a deadline passes.
@@ -504,7 +501,7 @@ BOOL WINAPI PointerUnreadable(LPPOINT)
 
 TEST_F(SaverWindow, AnUnreadablePointerNeverCloses)
 {
-    gReadCursor = PointerUnreadable;
+    gPlatform.getCursorPos = PointerUnreadable;
     Open(false);
     EXPECT_FALSE(gShell.anchorKnown);
     for (int i = 0; i < 3; ++i)
@@ -512,7 +509,7 @@ TEST_F(SaverWindow, AnUnreadablePointerNeverCloses)
     EXPECT_FALSE(ClosePosted()) << "an unread position closed the saver";
     EXPECT_FALSE(gShell.anchorKnown);
 
-    gReadCursor = GetCursorPos;
+    gPlatform.getCursorPos = GetCursorPos;
     ASSERT_TRUE(MoveCursor(500, 400));
     Send(WM_MOUSEMOVE, 0, 0);
     EXPECT_FALSE(ClosePosted()) << "the first position read is the anchor, not a move";
@@ -647,7 +644,7 @@ TEST_F(SaverWindow, AsksForTheDisplaysPowerInFullScreenOnlyAndUndoesItWhenItGoes
 {
     const struct {
         const char* name;
-        PowerSettingCallsLoader calls;
+        PowerSettingCalls (*calls)();
         bool preview;
         bool refuseConsole, refuseMonitor;
         int registrations;  // the console's state first, then the monitor's power
@@ -664,7 +661,7 @@ TEST_F(SaverWindow, AsksForTheDisplaysPowerInFullScreenOnlyAndUndoesItWhenItGoes
         gPower = {};
         gPower.refuseConsole = c.refuseConsole;
         gPower.refuseMonitor = c.refuseMonitor;
-        gLoadPowerSettingCalls = c.calls;
+        gPlatform.loadPowerSettingCalls = c.calls;
         Open(c.preview);
         EXPECT_EQ(gPower.registrations, c.registrations);
         if (c.registrations >= 1) {
@@ -730,7 +727,7 @@ TEST_F(SaverWindow, OnlyTheDisplaysStateRestsAndWakesTheFullScreenScene)
     }
     // Where nothing was registered (XP and earlier, the Windows 9x family)
     // no notice is read: any program can post one that points nowhere.
-    gLoadPowerSettingCalls = NoPowerCalls;
+    gPlatform.loadPowerSettingCalls = NoPowerCalls;
     Open(false);
     EXPECT_EQ(SendMessageA(window, WM_POWERBROADCAST, PowerSettingChange, 0x10), TRUE);
     EXPECT_FALSE(gScene.resting);
@@ -758,7 +755,7 @@ protected:
     // frozen.
     void OpenSeeded()
     {
-        gRandomClock = FrozenClock;
+        gPlatform.clock = FrozenClock;
         gRandomState = 0;
         Open(false);
     }
