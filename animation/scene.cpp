@@ -1,8 +1,8 @@
 // The scene's lifecycle and AnimationProc: builds the scene when the saver
-// window is created (shapes, overlay, frame buffer, the captured desktop,
-// the timer), advances it on every tick, copies the frame buffer to the
-// window on paint, rests it while the display is off, and releases
-// everything when the window is destroyed.
+// window is created (shapes, overlay, frame buffer, the snapshot, the
+// timer), advances it on every tick, presents what a tick changed and
+// copies the frame buffer to the window on paint, rests it while the
+// display is off, and releases everything when the window is destroyed.
 #include "animation/animation.h"
 
 #include <cstdlib>
@@ -115,6 +115,37 @@ void WakeScene(HWND window)
         gScene.timerId = StartAnimationTimer(window);
     // Paints were only validated while resting.
     InvalidateRect(window, nullptr, FALSE);
+}
+
+HRGN CreateChangedRegion(const DamageRects& changed)
+{
+    return changed.wholeFrame ? nullptr : CreateSceneRegion(changed.rects, changed.count);
+}
+
+void PresentChanges(HWND window, const DamageRects& changed)
+{
+    if (!window)
+        return;
+    HRGN region = CreateChangedRegion(changed);
+    if (region)
+        InvalidateRgn(window, region, FALSE);
+    else
+        InvalidateRect(window, nullptr, FALSE);
+    DeleteSceneRegion(region);
+}
+
+void CopyFrameToWindow(HDC target, HRGN region)
+{
+    RECT box = {0, 0, gScene.width, gScene.height};
+    if (region) {
+        if (GetRgnBox(region, &box) == NULLREGION)
+            return;
+        SelectClipRgn(target, region);
+    }
+    BitBlt(target, box.left, box.top, box.right - box.left, box.bottom - box.top, gScene.frame.dc, box.left,
+           box.top, SRCCOPY);
+    if (region)
+        SelectClipRgn(target, nullptr);
 }
 
 bool IsColorful()
@@ -275,10 +306,8 @@ LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         // Any timer id advances the scene: the window has only this one. A
         // tick already queued when the scene came to rest is dropped.
-        if (!gScene.resting) {
-            TickScene();
-            InvalidateChanges(window);
-        }
+        if (!gScene.resting)
+            TickScene(window);
         break;
     case WM_DESTROY:
         ReleaseScene(window);

@@ -74,6 +74,21 @@ struct Scene {
 
 extern Scene gScene;
 
+// Where a tick changes the frame: all of it, or the rectangles (banded,
+// disjoint, on the frame).
+struct DamageRects {
+    bool wholeFrame;
+    const RECT* rects;
+    int count;
+    long long area;  // the damage's pixels (the frame's when runs wrote it whole; -1: not marked)
+};
+
+// The top-left corners of the tiles the overlay lays this tick.
+struct OverlayTiles {
+    int count;  // one to four
+    POINT at[4];
+};
+
 // Exit code of the process when the scene cannot get its records.
 constexpr int OutOfMemoryExitCode = 1;
 
@@ -111,11 +126,25 @@ void CopySnapshotToFrame();
 void ReleaseScene(HWND window);
 bool IsColorful();
 
+// --- presenting (scene.cpp) ---
+// The region a tick changed (none: all of it).
+HRGN CreateChangedRegion(const DamageRects& changed);
+// Asks the window to repaint what a tick changed; nothing without a window.
+void PresentChanges(HWND window, const DamageRects& changed);
+// Copies the frame buffer to a window's context, within region (none: all).
+void CopyFrameToWindow(HDC target, HRGN region);
+
 // --- frame sequencer (sequencer.cpp) ---
-// Advances the scene by one tick, drawing into the frame buffer: in the
-// running phase only where shapes were or are (damage.h), pixel by pixel
-// from runs (spans.h) where it can, else with GDI.
-void TickScene();
+// Advances the scene by one tick, drawing into the frame buffer, and
+// presents what changed to the window (none: tests and the benchmark, which
+// copy gDamage.changed themselves). In the running phase it draws only
+// where shapes were or are (damage.h), pixel by pixel from runs (spans.h)
+// where it can, else with GDI.
+void TickScene(HWND window = nullptr);
+// The same tick the straightforward way, the reference the product's frames
+// must equal pixel for pixel: every running frame drawn by GDI over the
+// whole frame, every shape drawn in full. For tests and the benchmark.
+void TickSceneWholeFrame();
 // Advances the curtain's insets and phase by one tick and stores the insets
 // to outline, in drawing order; returns how many (at most 7).
 int AdvanceCurtain(int insets[7]);
@@ -140,10 +169,10 @@ void DrawSquare(const Square& square, const RECT boxes[3]);
 
 // --- overlay (overlay.cpp) ---
 void ResetOverlay(Overlay& overlay);
-// Advances the offsets and stores the top-left corners of the tiles to lay;
-// returns how many (one to four).
-int MoveOverlay(Overlay& overlay, POINT tiles[4]);
-void StepAndLayOverlay(Overlay& overlay);
+// Advances the offsets one tick, and returns the tiles to lay there.
+OverlayTiles StepOverlay(Overlay& overlay);
+// ANDs the snapshot over the frame at each tile.
+void LayOverlay(const OverlayTiles& tiles);
 
 // In colourful mode: gives a shape a new brush of a new colour, deleting its
 // old one after making sure it is not selected.

@@ -333,7 +333,7 @@ bool ReserveRows(int pairs)
 
 } // namespace
 
-bool PrepareSpanFrame(const ShapeBoxes& shapes)
+bool PrepareRuns(const ShapeBoxes& shapes)
 {
     if (!gScene.frame.bits || !gScene.snapshot.bits || !ReserveRows(gScene.count))
         return false;
@@ -356,8 +356,11 @@ bool PrepareSpanFrame(const ShapeBoxes& shapes)
     return true;
 }
 
-void WriteSpanFrame(const RECT* rects, int count)
+void WriteSpanFrame(const DamageRects& damage)
 {
+    const RECT frame = {0, 0, gScene.width, gScene.height};
+    const RECT* rects = damage.wholeFrame ? &frame : damage.rects;
+    const int count = damage.wholeFrame ? 1 : damage.count;
     // GDI may have drawn into the frame since (the curtain, a tick on the
     // GDI path): its work must be done before the pixels are touched.
     GdiFlush();

@@ -56,11 +56,11 @@ bool ReadEllipseRows(const uint32_t* pixels, int stride, int width, int height, 
 void ReleaseBallRuns();
 
 // --- the running frame ---
-// Whether both surfaces' pixels are at hand and every shape the tick draws
-// has its runs; false sends the tick to the GDI path.
-bool PrepareSpanFrame(const ShapeBoxes& shapes);
-// Writes the frame within rects (the damage grid's: banded, disjoint, on
-// the frame) from the shapes PrepareSpanFrame accepted and the overlay's
-// current offsets; outside the rects nothing is touched.
-void WriteSpanFrame(const RECT* rects, int count);
+// Gives every shape the tick draws its runs, a ball size met for the first
+// time read once off GDI (BallRuns). False, and the tick goes to GDI, when
+// a surface's pixels are not at hand or a shape has no runs.
+bool PrepareRuns(const ShapeBoxes& shapes);
+// Writes the frame within the damage from the shapes PrepareRuns accepted
+// and the overlay's current offsets; outside it nothing is touched.
+void WriteSpanFrame(const DamageRects& damage);
 void ReleaseSpanBuffers();

@@ -68,8 +68,8 @@ struct Result {
 void WriteDamageOnce()
 {
     const int width = gScene.width;
-    for (int i = 0; i < gDamage.rects.count; ++i) {
-        const RECT& r = gDamage.rects.items[i];
+    for (int i = 0; i < gDamage.changed.count; ++i) {
+        const RECT& r = gDamage.changed.rects[i];
         for (LONG y = r.top; y < r.bottom; ++y) {
             const size_t row = static_cast<size_t>(y) * width;
             std::memcpy(gScene.frame.bits + row + r.left, gScene.snapshot.bits + row + r.left,
@@ -128,19 +128,20 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
             floorTimes.push_back(Milliseconds(f0, Now()));
         }
         gScene.active = count;
-        gStraightforwardFrames = full;
         LARGE_INTEGER t0 = Now();
-        TickScene();
+        if (full)
+            TickSceneWholeFrame();
+        else
+            TickScene();
         LARGE_INTEGER t1 = Now();
-        HRGN changed = CreateChangedRegion();
+        HRGN changed = CreateChangedRegion(gDamage.changed);
         CopyFrameToWindow(window.dc, changed);
         DeleteSceneRegion(changed);
         LARGE_INTEGER t2 = Now();
-        gStraightforwardFrames = false;
         (full ? fullTickTimes : tickTimes).push_back(Milliseconds(t0, t1));
         (full ? fullPaintTimes : paintTimes).push_back(Milliseconds(t1, t2));
         if (!full) {
-            shares.push_back(100.0 * static_cast<double>(gDamage.area) / frameArea);
+            shares.push_back(100.0 * static_cast<double>(gDamage.changed.area) / frameArea);
             spanTicks += gDamage.path == FramePath::Spans ? 1 : 0;
         }
     }

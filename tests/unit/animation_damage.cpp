@@ -367,9 +367,7 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
         for (int tick = 0; running < c.runningTicks; ++tick) {
             Swap(reference);
             const bool referenceWasRunning = gScene.phase == RunningPhase;
-            gStraightforwardFrames = true;
-            TickScene();
-            gStraightforwardFrames = false;
+            TickSceneWholeFrame();
             if (c.spread && !referenceWasRunning && gScene.phase == RunningPhase)
                 SpreadPairs(c.spread);
             Swap(reference);
@@ -379,15 +377,15 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
             TickScene();
             if (c.spread && !wasRunning && gScene.phase == RunningPhase)
                 SpreadPairs(c.spread);
-            HRGN changed = CreateChangedRegion();
+            HRGN changed = CreateChangedRegion(gDamage.changed);
             CopyFrameToWindow(window.dc, changed);
             DeleteSceneRegion(changed);
             if (wasRunning) {
                 ++running;
                 spanTicks += gDamage.path == FramePath::Spans ? 1 : 0;
-                sawDamaged = sawDamaged || !gDamage.wholeFrame;
-                for (int i = 0; i < gDamage.current.pairs; ++i) {
-                    const RECT& b = gDamage.current.balls[i];
+                sawDamaged = sawDamaged || !gDamage.changed.wholeFrame;
+                for (int i = 0; i < gDamage.drawn.pairs; ++i) {
+                    const RECT& b = gDamage.drawn.balls[i];
                     sawRightEdge = sawRightEdge || b.right == c.width;
                     sawSquash = sawSquash || (b.bottom == c.height && b.bottom - b.top < b.right - b.left);
                     sawOffLeft = sawOffLeft || (b.left < 0 && b.right > 2);

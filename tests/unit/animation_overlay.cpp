@@ -23,8 +23,7 @@ TEST_F(OverlayMotion, VerticalOffsetBouncesWithAPeriodOf2HPlus2)
     ASSERT_EQ(expected.size(), 2u * 600 + 2);
     for (size_t tick = 0; tick < expected.size(); ++tick) {
         SCOPED_TRACE(tick);
-        POINT tiles[4];
-        MoveOverlay(overlay, tiles);
+        StepOverlay(overlay);
         ASSERT_EQ(overlay.verticalOffset, expected[tick]);
     }
     EXPECT_EQ(overlay.verticalStep, 1);
@@ -34,12 +33,11 @@ TEST_F(OverlayMotion, HorizontalOffsetWrapsAfterWTicks)
 {
     Overlay overlay;
     ResetOverlay(overlay);
-    POINT tiles[4];
     for (int tick = 1; tick < 800; ++tick) {
-        MoveOverlay(overlay, tiles);
+        StepOverlay(overlay);
         ASSERT_EQ(overlay.horizontalOffset, tick);
     }
-    MoveOverlay(overlay, tiles);
+    StepOverlay(overlay);
     EXPECT_EQ(overlay.horizontalOffset, 0);
 }
 
@@ -62,13 +60,12 @@ TEST_F(OverlayMotion, TilesCoverTheFrame)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Overlay overlay = {c.horizontal, c.vertical, 0, 0, c.step};
-        POINT tiles[4];
-        const int laid = MoveOverlay(overlay, tiles);
-        ASSERT_EQ(static_cast<size_t>(laid), c.tiles.size());
-        for (int i = 0; i < laid; ++i) {
+        const OverlayTiles tiles = StepOverlay(overlay);
+        ASSERT_EQ(static_cast<size_t>(tiles.count), c.tiles.size());
+        for (int i = 0; i < tiles.count; ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(tiles[i].x, c.tiles[i].x);
-            EXPECT_EQ(tiles[i].y, c.tiles[i].y);
+            EXPECT_EQ(tiles.at[i].x, c.tiles[i].x);
+            EXPECT_EQ(tiles.at[i].y, c.tiles[i].y);
         }
     }
 }
@@ -79,8 +76,7 @@ TEST_F(OverlayMotion, TileCountFollowsTheOffsetsOverAFullPeriod)
     ResetOverlay(overlay);
     for (int tick = 0; tick < 2 * 600 + 2; ++tick) {
         SCOPED_TRACE(tick);
-        POINT tiles[4];
-        const int laid = MoveOverlay(overlay, tiles);
+        const int laid = StepOverlay(overlay).count;
         const int columns = overlay.horizontalOffset == 0 ? 1 : 2;
         const int rows = overlay.verticalOffset == 0 || overlay.verticalOffset == -1 ? 1 : 2;
         ASSERT_EQ(laid, columns * rows);
@@ -104,7 +100,7 @@ TEST_F(OverlayPixels, TheAndShowsThePictureUnderTheTilingOffset)
         SCOPED_TRACE(c.name);
         PatBlt(gScene.frame.dc, 0, 0, 800, 600, WHITENESS);
         Overlay overlay = c.before;
-        StepAndLayOverlay(overlay);
+        LayOverlay(StepOverlay(overlay));
         const int h = overlay.horizontalOffset;
         const int v = overlay.verticalOffset;
         const Pixels frame = Frame();
@@ -122,7 +118,7 @@ TEST_F(OverlayPixels, AtTheTopTurnTheTopRowIsLeftUnfiltered)
     PatBlt(gScene.snapshot.dc, 0, 0, 800, 600, BLACKNESS);
     PatBlt(gScene.frame.dc, 0, 0, 800, 600, WHITENESS);
     Overlay overlay = {0, 0, 0, 0, -1};
-    StepAndLayOverlay(overlay);
+    LayOverlay(StepOverlay(overlay));
     ASSERT_EQ(overlay.verticalOffset, -1);
     const Pixels frame = Frame();
     for (int x = 0; x < 800; ++x) {
