@@ -148,6 +148,14 @@ void CopyFrameToWindow(HDC target, HRGN region)
         SelectClipRgn(target, nullptr);
 }
 
+void SizeScene(int width, int height)
+{
+    gScene.width = width;
+    gScene.height = height;
+    gScene.minBallSize = height / 8;
+    gScene.maxBallSize = height / 3;
+}
+
 bool IsColorful()
 {
     return gScene.colorMode == Colorful;
@@ -166,10 +174,7 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     // The surfaces decide the size the shapes move in, so they come first.
     const SceneSize size = AcquireSceneSurfaces(reference, SceneSize{width, height},
                                                 SceneSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
-    gScene.width = size.width;
-    gScene.height = size.height;
-    gScene.minBallSize = gScene.height / 8;
-    gScene.maxBallSize = gScene.height / 3;
+    SizeScene(size.width, size.height);
     // The curtain outlines its rectangles without filling them.
     if (gScene.frame.dc)
         SelectObject(gScene.frame.dc, GetStockObject(NULL_BRUSH));
@@ -182,12 +187,7 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     }
     gScene.overlay = AllocateRecord<Overlay>();
     ResetOverlay(*gScene.overlay);
-
-    gScene.insetA = 0;
-    gScene.insetC = 1;
-    gScene.active = 1;
-    gScene.insetB = 2;
-    gScene.phase = 1;
+    StartCurtain();
 }
 
 int SceneSizesToTry(SceneSize asked, SceneSize primary, SceneSize sizes[2])

@@ -99,6 +99,8 @@ constexpr int OutOfMemoryExitCode = 1;
 // shapes (square then ball per pair), overlay and curtain start. Ends the
 // process with exit code 1 when a record cannot be allocated.
 void BuildScene(HDC reference, int width, int height, int colorMode, int count);
+// Sets W and H, and the ball sizes they allow.
+void SizeScene(int width, int height);
 // The sizes the scene's surfaces are tried at, best first: the size asked
 // for, then the primary screen's when it is smaller; nothing when the size
 // asked for is empty.
@@ -145,6 +147,8 @@ void TickScene(HWND window = nullptr);
 // must equal pixel for pixel: every running frame drawn by GDI over the
 // whole frame, every shape drawn in full. For tests and the benchmark.
 void TickSceneWholeFrame();
+// The curtain's start: phase 1, the insets' first values, one active pair.
+void StartCurtain();
 // Advances the curtain's insets and phase by one tick and stores the insets
 // to outline, in drawing order; returns how many (at most 7).
 int AdvanceCurtain(int insets[7]);

@@ -8,35 +8,40 @@
 #include "animation/scene.h"
 #include "animation/spans.h"
 
+void StartCurtain()
+{
+    gScene.insetA = 0;
+    gScene.insetC = 1;
+    gScene.active = 1;
+    gScene.insetB = 2;
+    gScene.phase = 1;
+}
+
 int AdvanceCurtain(int insets[7])
 {
     // Series a: insets 0, 4, 8, ...; b: 2, 6, 10, ... (twice per tick once
     // it runs); c: 1, 3, 5, ... (three times per tick). Together every inset
-    // up to half the height gets an outline.
+    // up to half the height gets an outline. Phase p draws the first p
+    // series, and ends when the newest one passes its limit.
+    struct Series {
+        int& inset;
+        int times;
+        int step;
+        int limit;
+    };
+    const Series series[3] = {{gScene.insetA, 1, 4, gScene.height / 4},
+                              {gScene.insetB, 2, 4, gScene.height / 4},
+                              {gScene.insetC, 3, 2, gScene.height / 2}};
     int drawn = 0;
-    const int quarter = gScene.height / 4;
-    insets[drawn++] = gScene.insetA;
-    gScene.insetA += 4;
-    if (gScene.phase == 1) {
-        if (gScene.insetA > quarter)
-            gScene.phase = 2;
-        return drawn;
+    for (int s = 0; s < gScene.phase; ++s) {
+        for (int k = 0; k < series[s].times; ++k) {
+            insets[drawn++] = series[s].inset;
+            series[s].inset += series[s].step;
+        }
     }
-    for (int k = 0; k < 2; ++k) {
-        insets[drawn++] = gScene.insetB;
-        gScene.insetB += 4;
-    }
-    if (gScene.phase == 2) {
-        if (gScene.insetB > quarter)
-            gScene.phase = 3;
-        return drawn;
-    }
-    for (int k = 0; k < 3; ++k) {
-        insets[drawn++] = gScene.insetC;
-        gScene.insetC += 2;
-    }
-    if (gScene.insetC > gScene.height / 2)
-        gScene.phase = RunningPhase;
+    const Series& newest = series[gScene.phase - 1];
+    if (newest.inset > newest.limit)
+        gScene.phase = gScene.phase == 3 ? RunningPhase : gScene.phase + 1;
     return drawn;
 }
 
