@@ -66,8 +66,7 @@ const RowRuns* MeasureEllipse(int width, int height)
     for (int y = 0; y < height; ++y)
         std::fill(scratch.bits + static_cast<size_t>(y) * side, scratch.bits + static_cast<size_t>(y) * side + width,
                   Background);
-    // A new context's pen is the frame's: black, one pixel. (No RAII helper
-    // here: its unwinding would bring the exception runtime into the saver.)
+    // A new context's pen is the frame's: black, one pixel.
     const HGDIOBJ brush = SelectObject(scratch.dc, GetStockObject(WHITE_BRUSH));
     Ellipse(scratch.dc, 0, 0, width, height);
     SelectObject(scratch.dc, brush);

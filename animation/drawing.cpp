@@ -1,7 +1,8 @@
 // Drawing services: creation and release of the scene's surfaces, shape
-// brushes and damage regions, with a count of what is alive. The count exists because Wine's
-// GetGuiResources does not report GDI objects, and a screen saver that
-// leaks one brush per rebirth runs out of handles overnight.
+// brushes and damage regions, with a count of what is alive. The count
+// exists because Wine's GetGuiResources does not report GDI objects, and a
+// screen saver that leaks one brush per rebirth runs out of handles
+// overnight.
 #include "animation/drawing.h"
 
 #include <cstdlib>

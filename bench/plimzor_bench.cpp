@@ -25,7 +25,7 @@
 #include "animation/scene.h"
 #include "animation/spans.h"
 #include "config/settings.h"
-
+#include "tests/unit/animation_spread.h"
 
 namespace {
 
@@ -97,18 +97,8 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
 
     while (gScene.phase != RunningPhase)
         TickScene();
-    if (spread) {
-        for (int i = 0; i < count; ++i) {
-            RECT boxes[3];
-            for (int t = 0; t < i * SpreadTicks; ++t) {
-                MoveBall(*gScene.balls[i]);
-                MoveSquare(*gScene.squares[i], boxes);
-            }
-        }
-    }
     // The heaviest frame: every pair drawn.
-    gScene.active = count;
-    gScene.wave = Wave::Shrinking;
+    SpreadPairs(spread ? SpreadTicks : 0);
     for (int i = 0; i < 30; ++i)
         TickScene();
 

@@ -10,6 +10,7 @@
 #include "animation/spans.h"
 #include "shell/shell.h"
 #include "unit/animation_fixture.h"
+#include "unit/animation_spread.h"
 
 namespace {
 
@@ -69,10 +70,9 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndAreThoseOfTheBoxsRuns)
         SCOPED_TRACE(testing::Message() << box.left << "," << box.top << "," << box.right << "," << box.bottom);
         PatBlt(surface_.dc, 0, 0, Width, Height, WHITENESS);
         HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-        {
-            ScopedSelect brush(surface_.dc, red);
-            Ellipse(surface_.dc, box.left, box.top, box.right, box.bottom);
-        }
+        const HGDIOBJ previous = SelectObject(surface_.dc, red);
+        Ellipse(surface_.dc, box.left, box.top, box.right, box.bottom);
+        SelectObject(surface_.dc, previous);
         DeleteObject(red);
         const Pixels pixels = ReadSurface(surface_, Width, Height);
         DamageGrid grid = {};
@@ -270,22 +270,6 @@ struct ExactnessCase {
 void* NoRunMemory(size_t)
 {
     return nullptr;
-}
-
-// Moves pair i on by i * ticks ticks of its own and makes every pair
-// active: the shapes lie over the whole screen as the wave leaves them, not
-// all near the corner they start from.
-void SpreadPairs(int ticks)
-{
-    for (int i = 0; i < gScene.count; ++i) {
-        RECT steps[3];
-        for (int t = 0; t < i * ticks; ++t) {
-            MoveBall(*gScene.balls[i]);
-            MoveSquare(*gScene.squares[i], steps);
-        }
-    }
-    gScene.active = gScene.count;
-    gScene.wave = Wave::Shrinking;
 }
 
 class Exactness : public FrozenRandomTest {
