@@ -19,7 +19,7 @@ namespace {
 // A slot whose box is drawn with GDI: asked once, never again.
 const RowRuns NoRuns[1] = {};
 
-// The picture's three colours, as DIB words: what lies around the ellipse,
+// The drawing's three colours, as DIB words: what lies around the ellipse,
 // the pen's black and the brush's white.
 constexpr uint32_t Background = 0x000000FF;
 constexpr uint32_t Outline = 0x00000000;

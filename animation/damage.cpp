@@ -86,7 +86,7 @@ void MarkRect(DamageGrid& grid, const RECT& rect, int width, int height)
         MarkCells(grid, y / DamageCellSize, rect.left, rect.right, width);
 }
 
-bool EllipseRowSpan(const RECT& box, int top, int bottom, int& left, int& right)
+bool EllipseRowExtent(const RECT& box, int top, int bottom, int& left, int& right)
 {
     const double cx = (box.left + box.right) / 2.0;
     const double cy = (box.top + box.bottom) / 2.0;
@@ -111,7 +111,7 @@ void MarkEllipse(DamageGrid& grid, const RECT& box, int width, int height)
         const int next = std::min(bottom, (y / DamageCellSize + 1) * DamageCellSize);
         int left = 0;
         int right = 0;
-        if (EllipseRowSpan(box, y, next, left, right))
+        if (EllipseRowExtent(box, y, next, left, right))
             MarkCells(grid, y / DamageCellSize, left, right, width);
         y = next;
     }
@@ -139,7 +139,8 @@ long long GridRects(const DamageGrid& grid, int width, int height, RectList& rec
                 return -1;
             c = end;
         }
-        // A row with the same runs as the band above extends it.
+        // A row with the same stretches of marked cells as the band above
+        // extends it.
         RECT* r = rects.items;
         const int above = rowStart - bandStart;
         bool same = above > 0 && above == rects.count - rowStart && r[bandStart].bottom == top;

@@ -82,7 +82,7 @@ void MarkRect(DamageGrid& grid, const RECT& rect, int width, int height);
 void MarkEllipse(DamageGrid& grid, const RECT& box, int width, int height);
 // Columns [left, right) that hold every pixel Ellipse(box) draws on the
 // rows [top, bottom); false when it draws none there.
-bool EllipseRowSpan(const RECT& box, int top, int bottom, int& left, int& right);
+bool EllipseRowExtent(const RECT& box, int top, int bottom, int& left, int& right);
 // The grid's marked cells as banded rectangles clipped to the frame;
 // returns their area, or -1 when the list could not grow.
 long long GridRects(const DamageGrid& grid, int width, int height, RectList& rects);
@@ -101,7 +101,7 @@ int CurtainEdges(const int insets[], int count, int width, int height, RECT edge
 void ResetDamage();
 void ReleaseDamage();
 // Where a running tick changes the frame: what the last running tick drew
-// (none: the first one, which follows the curtain, whose picture is not
+// (none: the first one, which follows the curtain, whose frame is not
 // black outside the shapes) and what shapes draws. The whole frame when
 // there was no last tick, or no memory to mark the cells with.
 DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes);

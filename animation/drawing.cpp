@@ -31,8 +31,8 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
     if (surface.dc)
         ++gLiveObjects;
     if (surface.dc) {
-        // 32 bits a pixel whatever the display: the frame and the desktop
-        // picture are read and written word by word. A display of fewer
+        // 32 bits a pixel whatever the display: the frame and the snapshot
+        // are read and written word by word. A display of fewer
         // bits gets its own depth when the frame is copied to the window.
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof info.bmiHeader;

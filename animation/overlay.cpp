@@ -1,7 +1,7 @@
-// The desktop overlay: the snapshot, tiled and drifting (left by one pixel
+// The overlay: the snapshot, tiled and drifting (left by one pixel
 // per tick with wrap, up and down by one turning at the ends), ANDed over
-// the frame so the black background stays black and the desktop shows
-// through the shapes.
+// the frame so the black background stays black and the snapshot
+// shows through the shapes.
 #include "animation/scene.h"
 
 void ResetOverlay(Overlay& overlay)

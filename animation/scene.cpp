@@ -33,7 +33,7 @@ void CreateScene(HWND window)
 {
     BuildSettingsPath(gSettingsPath);
     LoadSettings(gSettingsPath);
-    // The scene spans what the full-screen window covers, every monitor,
+    // The scene is what the full-screen window covers, every monitor,
     // even in a preview (which shows its top-left corner).
     const RECT area = SaverScreenArea(ReadScreenMetrics());
     SceneSize size = {area.right - area.left, area.bottom - area.top};
@@ -43,7 +43,7 @@ void CreateScene(HWND window)
         size = SceneSize{0, 0};
     HDC windowDC = GetDC(window);
     BuildScene(windowDC, size.width, size.height, gSettings.colorMode, gSettings.count);
-    CaptureDesktop(window);
+    TakeSnapshot(window);
     CopySnapshotToFrame();
     ReleaseDC(window, windowDC);
     // A blank scene has nothing to animate.
@@ -86,7 +86,7 @@ void PaintScene(HWND window)
 
 UINT_PTR StartAnimationTimer(HWND window)
 {
-    // A refused timer leaves the picture frozen; one more try, and after
+    // A refused timer leaves the frame frozen; one more try, and after
     // that the saver stays as it is (it still closes as always).
     UINT_PTR id = gPlatform.setTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
     if (!id)
@@ -222,7 +222,7 @@ bool SceneIsBlank()
     return !gScene.frame.dc;
 }
 
-void CaptureDesktop(HWND window)
+void TakeSnapshot(HWND window)
 {
     if (SceneIsBlank())
         return;
@@ -241,7 +241,7 @@ void CaptureDesktop(HWND window)
     if (screen)
         ReleaseDC(nullptr, screen);
     // A screen that cannot be read (no context for it, or another desktop
-    // has the input) leaves a black picture, never the surface's leftovers:
+    // has the input) leaves a black snapshot, never the surface's leftovers:
     // a DIB section starts black, a compatible bitmap holds whatever its
     // memory held.
     if (!captured)

@@ -1,5 +1,5 @@
 // The scene: the animation's one process-wide record and the records it
-// owns (balls, squares, the desktop overlay), and the steps that build,
+// owns (balls, squares, the overlay of the snapshot), and the steps that build,
 // advance and release it. Motion and sequencing read W and H from gScene, so
 // tests can set any screen size without a window.
 #pragma once
@@ -35,7 +35,7 @@ struct Square {
 };
 
 struct Overlay {
-    int horizontalOffset;  // how far the picture has scrolled left, 0..W-1
+    int horizontalOffset;  // how far the snapshot has scrolled left, 0..W-1
     int verticalOffset;    // how far it has slid up, -1..H
     int tileX;             // cursors of the tile being laid
     int tileY;
@@ -93,7 +93,8 @@ struct OverlayTiles {
 constexpr int OutOfMemoryExitCode = 1;
 
 // --- lifecycle (scene.cpp) ---
-// Builds everything but the picture: frame buffer and snapshot surfaces
+// Builds everything but the snapshot's pixels: frame buffer and snapshot
+// surfaces
 // compatible with reference (at width x height, else at the primary
 // screen's size, else none: a blank scene), the settings-derived fields,
 // shapes (square then ball per pair), overlay and curtain start. Ends the
@@ -120,7 +121,7 @@ bool SceneIsBlank();
 UINT_PTR StartAnimationTimer(HWND window);
 // Copies what the screen shows at the window's place into the snapshot;
 // black when the screen cannot be read.
-void CaptureDesktop(HWND window);
+void TakeSnapshot(HWND window);
 // Starts the curtain from the snapshot.
 void CopySnapshotToFrame();
 // Releases every record, brush, bitmap and context (the timer and the paint

@@ -1,7 +1,7 @@
 // The frame sequencer: one tick of the scene. First the curtain (black
-// outlines from three interleaved inset series closing in over the captured
-// desktop), then for good the running frame: the shapes pair by pair on
-// black with the desktop ANDed over them, written within the damage from
+// outlines from three interleaved inset series closing in over the
+// snapshot), then for good the running frame: the shapes pair by pair on
+// black with the snapshot ANDed over them, written within the damage from
 // runs or drawn with GDI as the frame's plan says, and the wave of active
 // pairs.
 #include "animation/damage.h"

@@ -2,7 +2,7 @@
 // taken front to back (the last pair first, a pair's square before its
 // ball, a square's last sub-step first), and each is given only the columns
 // of a row that no shape in front of it has taken: black on its outline,
-// its colour ANDed with the desktop picture under it on its fill. What no
+// its colour ANDed with the snapshot under it on its fill. What no
 // shape covers is black. So every damaged pixel is written once, in one
 // pass, and nothing is cleared, filled or ANDed twice. The rows go a chunk
 // at a time, the shapes' share of each row decided first and then written
@@ -35,7 +35,7 @@ struct Interval {
 };
 
 // What a row gets at columns [left, right): the part in [fillLeft,
-// fillRight) the colour over the picture, the rest black.
+// fillRight) the colour over the snapshot, the rest black.
 struct Piece {
     int left;
     int right;
@@ -67,11 +67,11 @@ uint32_t PixelWord(COLORREF color)
     return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
 }
 
-// The pixels of one row: the frame's, and the desktop picture's row the
-// overlay puts under it (none on the one row it leaves unANDed).
+// The pixels of one row: the frame's, and the snapshot's row the overlay
+// puts under it (none on the one row it leaves unANDed).
 struct RowWriter {
     uint32_t* frame;
-    const uint32_t* picture;
+    const uint32_t* snapshot;
     int shift;  // the overlay's horizontal offset
     int width;
 
@@ -89,22 +89,22 @@ struct RowWriter {
 
     void Fill(int from, int to, uint32_t color) const
     {
-        if (!picture) {
+        if (!snapshot) {
             std::fill(frame + from, frame + to, color);
             return;
         }
-        // The picture is tiled: its columns wrap once at most within a run.
+        // The snapshot is tiled: its columns wrap once at most within a run.
         int source = from + shift;
         if (source >= width)
             source -= width;
         const int straight = std::min(to - from, width - source);
         uint32_t* __restrict out = frame + from;
-        const uint32_t* __restrict in = picture + source;
+        const uint32_t* __restrict in = snapshot + source;
         for (int i = 0; i < straight; ++i)
             out[i] = color & in[i];
         out += straight;
         for (int i = 0; i < to - from - straight; ++i)
-            out[i] = color & picture[i];
+            out[i] = color & snapshot[i];
     }
 
     void Write(const Piece& p) const
@@ -152,10 +152,10 @@ struct OpenColumns {
     }
 };
 
-// Which row of the desktop picture the overlay lays under frame row y; -1
+// Which row of the snapshot the overlay lays under frame row y; -1
 // for the row it leaves unANDed (the vertical offset at -1 lays its only
 // tile row from y = 1).
-int PictureRow(int y, int verticalOffset, int height)
+int SnapshotRow(int y, int verticalOffset, int height)
 {
     if (verticalOffset < 0)
         return y + verticalOffset;
@@ -199,7 +199,7 @@ void CoverShapeRow(const SpanShape& s, int y, OpenColumns& open)
 }
 
 // Columns closed on every row of a chunk: outside its damage, and where a
-// shape in front spans every row. A shape whose box lies within them has
+// shape in front covers every row. A shape whose box lies within them has
 // nothing left to write there, which one look tells instead of one a row.
 struct ClosedColumns {
     Interval* items;
@@ -252,9 +252,9 @@ void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
     OpenColumns open[ChunkRows];
     const int rowCount = bottom - top;
     for (int i = 0; i < rowCount; ++i) {
-        const int pictureRow = PictureRow(top + i, overlay.verticalOffset, gScene.height);
+        const int snapshotRow = SnapshotRow(top + i, overlay.verticalOffset, gScene.height);
         rows[i] = RowWriter{gScene.frame.bits + static_cast<size_t>(top + i) * width,
-                            pictureRow < 0 ? nullptr : gScene.snapshot.bits + static_cast<size_t>(pictureRow) * width,
+                            snapshotRow < 0 ? nullptr : gScene.snapshot.bits + static_cast<size_t>(snapshotRow) * width,
                             overlay.horizontalOffset, width};
         open[i] = OpenColumns{gSpans.open + static_cast<size_t>(i) * gSpans.openCapacity, count,
                               gSpans.pieces + static_cast<size_t>(i) * gSpans.pieceCapacity, 0};

@@ -2,7 +2,7 @@
 // runs per row (outline, fill, outline), the rows are walked front to back
 // so that every damaged pixel is written exactly once, and one small writer
 // turns a run into pixels (black, or the shape's colour ANDed with the
-// desktop picture the overlay puts there). A ball's runs are read once per
+// snapshot the overlay puts there). A ball's runs are read once per
 // box size off what the platform's own Ellipse draws, so the frame holds
 // exactly the pixels GDI would give; a square's are computed, being a
 // rectangle.
@@ -47,7 +47,7 @@ extern BallRunCache gBallRuns;
 // size wider than the runs can say, a row that is not outline, fill,
 // outline, or no memory or surface to find out with).
 const RowRuns* BallRuns(int width, int height);
-// Reads rows off a top-down picture (stride words a row) of
+// Reads rows off a top-down drawing (stride words a row) of
 // Ellipse(0, 0, width, height) drawn with a black pen and a white brush
 // over background; false when a row is not background, outline, fill,
 // outline, background.

@@ -4,11 +4,11 @@
 // pair made active at once, so the balls leave the corner together; spread:
 // pair i first moved on by i * SpreadTicks ticks of its own, as the wave
 // leaves them over the screen), and prints the median milliseconds per tick
-// and per paint copy of the product's path next to the straightforward
-// whole-frame GDI path, measured in the same run tick for tick alternately,
-// their ratio, the floor (a plain loop that reads the desktop picture and
-// writes the frame once over the damage rectangles: the least any renderer
-// must do), the product's tick against it, the share of the frame the
+// and per paint copy of the product's path next to the whole-frame
+// reference (TickSceneWholeFrame), measured in the same run tick for tick
+// alternately, their ratio, the floor (a plain loop that reads the snapshot
+// and writes the frame once over the damage rectangles: the least any
+// renderer must do), the product's tick against it, the share of the frame the
 // damage covered, the share of ticks drawn from runs, and the bytes of the
 // ball run cache.
 // Usage: plimzor_bench [--quick] [--pairs=N[,M]] [WIDTHxHEIGHT ...]
@@ -64,7 +64,7 @@ struct Result {
 };
 
 // The least a renderer does: each damaged pixel of the frame written once
-// from the desktop picture.
+// from the snapshot.
 void WriteDamageOnce()
 {
     const int width = gScene.width;
@@ -87,7 +87,7 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
     Surface window;
     CreateSurface(window, screen, width, height);
     ReleaseDC(nullptr, screen);
-    // A desktop picture that is neither black nor white.
+    // A snapshot that is neither black nor white.
     HBRUSH gray = CreateSolidBrush(RGB(0x9A, 0xB4, 0xC8));
     HGDIOBJ previous = SelectObject(gScene.snapshot.dc, gray);
     PatBlt(gScene.snapshot.dc, 0, 0, width, height, PATCOPY);
@@ -211,7 +211,7 @@ int main(int argc, char** argv)
     std::printf("ms, median of %s ticks per row and path (150 above 3 megapixels), every pair active;\n"
                 "clustered = all pairs made active at once; spread = pair i first moved on by %d*i ticks;\n"
                 "gditotal = the whole-frame GDI path's tick + paint; ratio = total / gditotal;\n"
-                "floor = each damaged pixel read from the picture and written once; x floor = tick / floor;\n"
+                "floor = each damaged pixel read from the snapshot and written once; x floor = tick / floor;\n"
                 "damage%% = the damage's share of the frame; spans%% = ticks drawn from runs;\n"
                 "cache = the ball run cache at the end of the row (every ball size at %d lines: %zuK)\n",
                 quick ? "5" : "300", SpreadTicks, tallest, CacheBound(tallest) / 1024);

@@ -102,7 +102,7 @@ struct ScreenMetrics {
 };
 ScreenMetrics ReadScreenMetrics();
 // The rectangle, in screen coordinates, that the full-screen window covers
-// and the scene spans: the virtual screen, or the primary screen at (0, 0)
+// and the scene covers: the virtual screen, or the primary screen at (0, 0)
 // where the system knows no virtual screen.
 RECT SaverScreenArea(const ScreenMetrics& metrics);
 

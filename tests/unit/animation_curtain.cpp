@@ -66,11 +66,11 @@ TEST(Curtain, EveryInsetUpToHalfTheHeightIsOutlined)
 
 class CurtainPixels : public SceneTest {};
 
-TEST_F(CurtainPixels, ClosesInOverThePictureWithoutClearingIt)
+TEST_F(CurtainPixels, ClosesInOverTheSnapshotWithoutClearingIt)
 {
     Build(Standard, 3);
     Pixels before = Frame();
-    ASSERT_EQ(before.values, picture_.values);
+    ASSERT_EQ(before.values, snapshot_.values);
     int ticks = 0;
     while (gScene.phase != RunningPhase) {
         SCOPED_TRACE(ticks);
@@ -80,11 +80,11 @@ TEST_F(CurtainPixels, ClosesInOverThePictureWithoutClearingIt)
         size_t blackened = 0;
         size_t wrong = 0;
         for (size_t i = 0; i < now.values.size(); ++i) {
-            // A pixel is either still the picture or turned black, and
+            // A pixel is either still the snapshot or turned black, and
             // black stays black: outlines accumulate.
             if (now.values[i] == before.values[i])
                 continue;
-            if (now.values[i] == 0 && before.values[i] == picture_.values[i])
+            if (now.values[i] == 0 && before.values[i] == snapshot_.values[i])
                 ++blackened;
             else
                 ++wrong;
@@ -121,7 +121,7 @@ TEST_F(CurtainPixels, FirstTickOutlinesTheScreenEdge)
         SCOPED_TRACE(p.name);
         EXPECT_EQ(frame.at(p.x, p.y) == 0, p.black);
         if (!p.black) {
-            EXPECT_EQ(frame.at(p.x, p.y), picture_.at(p.x, p.y));
+            EXPECT_EQ(frame.at(p.x, p.y), snapshot_.at(p.x, p.y));
         }
     }
 }

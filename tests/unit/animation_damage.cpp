@@ -59,11 +59,11 @@ protected:
 };
 
 // Drawn in red with the default black pen over white, every pixel the
-// ellipse touches shows as non-white: the row spans and the marked grid must
+// ellipse touches shows as non-white: the row extents and the marked grid must
 // hold each of them. And wherever the box lies, even partly off the surface,
 // every pixel is what the runs read once off the box at the origin say:
 // black outline, red fill, white around.
-TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndAreThoseOfTheBoxsRuns)
+TEST_F(DamageRules, EllipsePixelsLieInTheirRowExtentsAndAreThoseOfTheBoxsRuns)
 {
     gScene.maxBallSize = 300;
     for (const RECT& box : BallBoxes()) {
@@ -91,7 +91,7 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndAreThoseOfTheBoxsRuns)
         for (int y = 0; y < Height; ++y) {
             int left = 0;
             int right = 0;
-            const bool any = EllipseRowSpan(box, y, y + 1, left, right);
+            const bool any = EllipseRowExtent(box, y, y + 1, left, right);
             for (int x = 0; x < Width; ++x) {
                 const COLORREF pixel = pixels.at(x, y);
                 if (runs) {
@@ -107,7 +107,7 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndAreThoseOfTheBoxsRuns)
                 if (pixel == White)
                     continue;
                 ++touched;
-                ASSERT_TRUE(any && x >= left && x < right) << "pixel " << x << "," << y << " outside the span";
+                ASSERT_TRUE(any && x >= left && x < right) << "pixel " << x << "," << y << " outside the row's extent";
                 bool inGrid = false;
                 for (const RECT& r : rects)
                     inGrid = inGrid || PtInRect(&r, POINT{x, y});
@@ -121,7 +121,7 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirSpansAndAreThoseOfTheBoxsRuns)
     ReleaseBallRuns();
 }
 
-// Rows read off a picture of Ellipse: 'b' the background, 'o' the pen's
+// Rows read off a drawing of Ellipse: 'b' the background, 'o' the pen's
 // black, 'f' the brush's white, 'O' black with a top byte (not colour).
 TEST(BallRuns, RowsAreReadAsOutlineFillOutlineOrRefused)
 {
@@ -313,7 +313,7 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
     for (const ExactnessCase& c : cases) {
         SCOPED_TRACE(c.name);
         const int liveAtStart = LiveSceneGdiObjects();
-        const Pixels picture = KnownPicture(c.width, c.height);
+        const Pixels picture = KnownSnapshot(c.width, c.height);
         // The same seed for both scenes; the refusals are the product's.
         SceneState reference;
         SceneState damaged;

@@ -76,9 +76,9 @@ inline void WriteSurface(const Surface& surface, const Pixels& pixels)
     SelectObject(surface.dc, surface.bitmap);
 }
 
-// A desktop picture in which every pixel differs from black and from every
-// other pixel, so a pixel read back tells where in the picture it came from.
-inline Pixels KnownPicture(int width, int height)
+// A snapshot in which every pixel differs from black and from every other
+// pixel, so a pixel read back tells where in the snapshot it came from.
+inline Pixels KnownSnapshot(int width, int height)
 {
     Pixels pixels;
     pixels.width = width;
@@ -133,15 +133,15 @@ protected:
     }
 
     // Builds the scene at width x height with surfaces compatible with the
-    // screen, and gives it the known picture as its captured desktop.
+    // screen, and gives it the known snapshot.
     void Build(int colorMode, int count, int width = 800, int height = 600)
     {
         HDC screen = GetDC(nullptr);
         BuildScene(screen, width, height, colorMode, count);
         ReleaseDC(nullptr, screen);
         built_ = true;
-        picture_ = KnownPicture(width, height);
-        WriteSurface(gScene.snapshot, picture_);
+        snapshot_ = KnownSnapshot(width, height);
+        WriteSurface(gScene.snapshot, snapshot_);
         CopySnapshotToFrame();
     }
 
@@ -164,7 +164,7 @@ protected:
 
     Pixels Frame() const { return ReadSurface(gScene.frame, gScene.width, gScene.height); }
 
-    Pixels picture_;
+    Pixels snapshot_;
     int liveAtStart_ = 0;
     bool built_ = false;
 };

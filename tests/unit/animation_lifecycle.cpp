@@ -153,7 +153,7 @@ TEST_F(SceneWindow, BuildsASceneOverEveryMonitorAndStartsTheTimer)
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST_F(SceneWindow, TheFirstPaintCopiesTheCapturedPictureAndKeepsTheContext)
+TEST_F(SceneWindow, TheFirstPaintCopiesTheSnapshotAndKeepsTheContext)
 {
     Open(WS_VISIBLE);
     UpdateWindow(window_);

@@ -85,7 +85,7 @@ TEST_F(OverlayMotion, TileCountFollowsTheOffsetsOverAFullPeriod)
 
 class OverlayPixels : public SceneTest {};
 
-TEST_F(OverlayPixels, TheAndShowsThePictureUnderTheTilingOffset)
+TEST_F(OverlayPixels, TheAndShowsTheSnapshotUnderTheTilingOffset)
 {
     Build(Standard, 1);
     struct Case {
@@ -106,7 +106,7 @@ TEST_F(OverlayPixels, TheAndShowsThePictureUnderTheTilingOffset)
         const Pixels frame = Frame();
         for (int y = 0; y < 600; y += 7) {
             for (int x = 0; x < 800; x += 5) {
-                ASSERT_EQ(frame.at(x, y), picture_.at((x + h) % 800, (y + v) % 600)) << x << "," << y;
+                ASSERT_EQ(frame.at(x, y), snapshot_.at((x + h) % 800, (y + v) % 600)) << x << "," << y;
             }
         }
     }

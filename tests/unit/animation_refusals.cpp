@@ -46,8 +46,8 @@ protected:
         SceneTest::TearDown();
     }
 
-    // Builds straight from the screen, with no known picture: the fixture's
-    // picture would be as big as the size asked for.
+    // Builds straight from the screen, with no known snapshot: the
+    // fixture's would be as big as the size asked for.
     void BuildAt(int colorMode, int width, int height)
     {
         HDC screen = GetDC(nullptr);
@@ -149,11 +149,11 @@ TEST_F(Refusals, AScreenThatCannotBeReadIsCapturedBlack)
         BuildAt(Colorful, 320, 240);
         ASSERT_EQ(gScene.snapshot.bits != nullptr, c.dibSections);
         // Whatever the surface held before must not survive a failed capture.
-        Pixels white = KnownPicture(320, 240);
+        Pixels white = KnownSnapshot(320, 240);
         std::fill(white.values.begin(), white.values.end(), RGB(255, 255, 255));
         WriteSurface(gScene.snapshot, white);
         gPlatform.getDC = c.screen;
-        CaptureDesktop(nullptr);
+        TakeSnapshot(nullptr);
         gPlatform.getDC = GetDC;
         const Pixels captured = ReadSurface(gScene.snapshot, 320, 240);
         EXPECT_EQ(std::count(captured.values.begin(), captured.values.end(), 0u),
