@@ -216,22 +216,33 @@ TEST(DamageDecisions, GridRectanglesAreBandedDisjointAndCoverWhatWasMarked)
     }
 }
 
+// Past 60 % of the frame, or from 128 pairs on, GDI does the whole frame.
+// The areas are worked out by hand at each size, three 8K monitors among
+// them, whose pixels times a hundred pass 2^32.
 TEST(DamageDecisions, TheWholeFrameIsDoneOnceTheDamageCoversMostOfIt)
 {
-    struct Case {
+    const struct {
+        int width, height;
         long long area;
         int pairs;
         bool whole;
-    } cases[] = {{0, 1, false},
-                 {1000 * 1000 * WholeFramePercent / 100, 10, false},
-                 {1000 * 1000 * WholeFramePercent / 100 + 1, 10, true},
-                 {1000 * 1000, 1, true},
-                 {1000, WholeFrameFromPairs - 1, false},
-                 {1000, WholeFrameFromPairs, true},
-                 {0, MaxPairs, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.area << " pixels, " << c.pairs << " pairs");
-        EXPECT_EQ(WholeFrameIsCheaper(c.area, c.pairs, 1000, 1000), c.whole);
+    } cases[] = {
+        {64, 48, 0, 1, false},
+        {64, 48, 1843, 1, false},
+        {64, 48, 1844, 1, true},
+        {64, 48, 3072, 1, true},
+        {1920, 1080, 1244160, 10, false},
+        {1920, 1080, 1244161, 10, true},
+        {23040, 4320, 59719680, 10, false},
+        {23040, 4320, 59719681, 10, true},
+        {1920, 1080, 1000, 127, false},
+        {1920, 1080, 1000, 128, true},
+        {1920, 1080, 0, 255, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << ", " << c.area << " pixels, " << c.pairs
+                                        << " pairs");
+        EXPECT_EQ(WholeFrameIsCheaper(c.area, c.pairs, c.width, c.height), c.whole);
     }
 }
 

@@ -193,14 +193,10 @@ inline HWND CreateAnimationWindow(HWND parent, DWORD style, int width, int heigh
                            nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
-// Sets the scene's size and shape limits for motion tests that need no
-// surfaces.
+// Sizes the scene as BuildScene does, without surfaces, for motion tests.
 inline void UseScreen(int width, int height, int colorMode = Standard)
 {
-    gScene.width = width;
-    gScene.height = height;
-    gScene.minBallSize = height / 8;
-    gScene.maxBallSize = height / 3;
+    SizeScene(width, height);
     gScene.colorMode = colorMode;
     gScene.frame = {};
     gScene.hollowBrush = nullptr;

@@ -70,16 +70,42 @@ TEST_F(OverlayMotion, TilesCoverTheFrame)
     }
 }
 
-TEST_F(OverlayMotion, TileCountFollowsTheOffsetsOverAFullPeriod)
+// Over a whole period the tiles, each a W x H copy of the snapshot, cover
+// every pixel of the frame exactly once, but for the top row at the top
+// turn, which none covers; and none lies wholly off the frame but the row
+// wholly above it at the bottom turn.
+TEST_F(OverlayMotion, TilesCoverEveryPixelOnceOverAFullPeriod)
 {
     Overlay overlay;
     ResetOverlay(overlay);
+    std::vector<int> columns, rows = {0, 1, 2, 598, 599};
+    for (int x = 0; x < 800; x += 7)
+        columns.push_back(x);
+    columns.push_back(799);
+    for (int y = 3; y < 598; y += 11)
+        rows.push_back(y);
     for (int tick = 0; tick < 2 * 600 + 2; ++tick) {
         SCOPED_TRACE(tick);
-        const int laid = StepOverlay(overlay).count;
-        const int columns = overlay.horizontalOffset == 0 ? 1 : 2;
-        const int rows = overlay.verticalOffset == 0 || overlay.verticalOffset == -1 ? 1 : 2;
-        ASSERT_EQ(laid, columns * rows);
+        const OverlayTiles tiles = StepOverlay(overlay);
+        ASSERT_GE(tiles.count, 1);
+        for (int i = 0; i < tiles.count; ++i) {
+            const RECT tile = {tiles.at[i].x, tiles.at[i].y, tiles.at[i].x + 800, tiles.at[i].y + 600};
+            const RECT frame = {0, 0, 800, 600};
+            RECT both;
+            const bool above = tile.bottom == 0 && overlay.verticalOffset == 600;
+            ASSERT_EQ(IntersectRect(&both, &tile, &frame) != FALSE, !above) << "tile " << i;
+        }
+        for (int y : rows) {
+            for (int x : columns) {
+                int covering = 0;
+                for (int i = 0; i < tiles.count; ++i) {
+                    const POINT& t = tiles.at[i];
+                    covering += x >= t.x && x < t.x + 800 && y >= t.y && y < t.y + 600 ? 1 : 0;
+                }
+                const bool leftOut = y == 0 && overlay.verticalOffset == -1;
+                ASSERT_EQ(covering, leftOut ? 0 : 1) << x << "," << y;
+            }
+        }
     }
 }
 
