@@ -319,9 +319,10 @@ bool ReserveRows(int pairs)
     if (open <= gSpans.openCapacity && pieces <= gSpans.pieceCapacity)
         return true;
     ReleaseSpanBuffers();
-    gSpans.open = static_cast<Interval*>(gPlatform.allocateRuns(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
-    gSpans.pieces = static_cast<Piece*>(gPlatform.allocateRuns(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
-    gSpans.closed = static_cast<Interval*>(gPlatform.allocateRuns(sizeof(Interval) * static_cast<size_t>(open)));
+    void* (*allocate)(size_t) = gPlatform.allocateRuns;
+    gSpans.open = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
+    gSpans.pieces = static_cast<Piece*>(allocate(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
+    gSpans.closed = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open)));
     if (!gSpans.open || !gSpans.pieces || !gSpans.closed) {
         ReleaseSpanBuffers();
         return false;
