@@ -7,10 +7,6 @@
 
 #include <cstdint>
 
-// The clock that enters every step (gPlatform's): seconds since the Unix
-// epoch.
-uint32_t WallClockSeconds();
-
 // The generator state; 0 at process start, never reseeded.
 extern uint32_t gRandomState;
 

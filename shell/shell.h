@@ -148,8 +148,6 @@ enum class DisplayVerdict {
 // Reads a PBT_POWERSETTINGCHANGE's notice (which may be none): only
 // GUID_CONSOLE_DISPLAY_STATE or GUID_MONITOR_POWER_ON with a DWORD of data.
 DisplayVerdict JudgeDisplayNotification(const POWERBROADCAST_SETTING* notice);
-// The two calls where this Windows has them (gPlatform's by default).
-PowerSettingCalls LoadPowerSettingCalls();
 // Asks that the window be told of the display's power, by the setting of
 // Windows 8 and later or, where that is refused, the one of Vista and 7.
 void RegisterDisplayNotification(HWND window);
