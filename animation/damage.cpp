@@ -202,8 +202,6 @@ int CurtainEdges(const int insets[], int count, int width, int height, RECT edge
 void ResetDamage()
 {
     gDamage.haveDrawn = false;
-    gDamage.drawn.pairs = 0;
-    gDamage.rects.count = 0;
     gDamage.changed = DamageRects{true, nullptr, 0, 0};
     gDamage.path = FramePath::GdiWhole;
 }
@@ -233,24 +231,18 @@ DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes)
 
 FramePlan ChoosePath(const DamageRects& damage, int pairs, bool runsReady)
 {
-    const int width = gScene.width;
-    const int height = gScene.height;
+    FramePlan plan = {runsReady ? FramePath::Spans : FramePath::GdiWhole, nullptr, damage};
     // Runs write every damaged pixel once whatever its share of the frame.
     if (runsReady) {
-        FramePlan plan = {FramePath::Spans, nullptr, damage};
         if (damage.wholeFrame)
-            plan.changed.area = static_cast<long long>(width) * height;
+            plan.changed.area = static_cast<long long>(gScene.width) * gScene.height;
         return plan;
     }
-    FramePlan plan = {FramePath::GdiWhole, nullptr, damage};
-    plan.changed.wholeFrame = damage.wholeFrame || WholeFrameIsCheaper(damage.area, pairs, width, height);
-    if (plan.changed.wholeFrame)
-        return plan;
-    plan.clip = CreateSceneRegion(damage.rects, damage.count);
-    if (plan.clip)
-        plan.path = FramePath::GdiDamage;
-    else
-        plan.changed.wholeFrame = true;
+    if (!damage.wholeFrame && !WholeFrameIsCheaper(damage.area, pairs, gScene.width, gScene.height))
+        plan.clip = CreateSceneRegion(damage.rects, damage.count);
+    // Without the region as well, the whole frame.
+    plan.path = plan.clip ? FramePath::GdiDamage : FramePath::GdiWhole;
+    plan.changed.wholeFrame = !plan.clip;
     return plan;
 }
 

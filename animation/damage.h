@@ -62,10 +62,10 @@ struct RectList {
 
 // What the ticks leave for the next one and for the paint.
 struct Damage {
-    bool haveDrawn;    // false until a running tick has drawn
-    ShapeBoxes drawn;  // what the last running tick drew
-    DamageGrid grid;   // the cells the damage is marked on
-    RectList rects;    // the damage (or the curtain's edges) as rectangles
+    bool haveDrawn;       // false until a running tick has drawn
+    ShapeBoxes drawn;     // what the last running tick drew
+    DamageGrid grid;      // the cells the damage is marked on
+    RectList rects;       // the damage (or the curtain's edges) as rectangles
     DamageRects changed;  // what the last tick changed
     FramePath path;       // how the last running tick drew
 };

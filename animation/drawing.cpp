@@ -28,9 +28,8 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
     if (width <= 0 || height <= 0)
         return false;
     surface.dc = CreateCompatibleDC(reference);
-    if (surface.dc)
-        ++gLiveObjects;
     if (surface.dc) {
+        ++gLiveObjects;
         // 32 bits a pixel whatever the display: the frame and the snapshot
         // are read and written word by word. A display of fewer
         // bits gets its own depth when the frame is copied to the window.

@@ -126,11 +126,9 @@ void PresentChanges(HWND window, const DamageRects& changed)
 {
     if (!window)
         return;
+    // No region (the whole frame, or none to be had) invalidates it all.
     HRGN region = CreateChangedRegion(changed);
-    if (region)
-        InvalidateRgn(window, region, FALSE);
-    else
-        InvalidateRect(window, nullptr, FALSE);
+    InvalidateRgn(window, region, FALSE);
     DeleteSceneRegion(region);
 }
 

@@ -1,5 +1,5 @@
 // The scene: the animation's one process-wide record and the records it
-// owns (balls, squares, the overlay of the snapshot), and the steps that build,
+// owns (balls, squares, the snapshot's overlay), and the steps that build,
 // advance and release it. Motion and sequencing read W and H from gScene, so
 // tests can set any screen size without a window.
 #pragma once
@@ -94,18 +94,16 @@ constexpr int OutOfMemoryExitCode = 1;
 
 // --- lifecycle (scene.cpp) ---
 // Builds everything but the snapshot's pixels: frame buffer and snapshot
-// surfaces
-// compatible with reference (at width x height, else at the primary
-// screen's size, else none: a blank scene), the settings-derived fields,
-// shapes (square then ball per pair), overlay and curtain start. Ends the
-// process with exit code 1 when a record cannot be allocated.
+// surfaces compatible with reference (at width x height, else at the
+// primary screen's size, else none: a blank scene), the settings-derived
+// fields, shapes (square then ball per pair), overlay and curtain start.
+// Ends the process with exit code 1 when a record cannot be allocated.
 void BuildScene(HDC reference, int width, int height, int colorMode, int count);
 // Sets W and H, and the ball sizes they allow.
 void SizeScene(int width, int height);
 // The sizes the scene's surfaces are tried at, best first: the size asked
 // for, then the primary screen's when it is smaller; nothing when the size
-// asked for is empty.
-// Returns how many (0 to 2).
+// asked for is empty. Returns how many (0 to 2).
 struct SceneSize {
     int width;
     int height;
@@ -138,15 +136,12 @@ void PresentChanges(HWND window, const DamageRects& changed);
 void CopyFrameToWindow(HDC target, HRGN region);
 
 // --- frame sequencer (sequencer.cpp) ---
-// Advances the scene by one tick, drawing into the frame buffer, and
-// presents what changed to the window (none: tests and the benchmark, which
-// copy gDamage.changed themselves). In the running phase it draws only
-// where shapes were or are (damage.h), pixel by pixel from runs (spans.h)
-// where it can, else with GDI.
+// Advances the scene by one tick and presents what changed to the window
+// (none: tests and the benchmark copy gDamage.changed themselves). Running,
+// it draws only the damage (damage.h), from runs (spans.h) or with GDI.
 void TickScene(HWND window = nullptr);
-// The same tick the straightforward way, the reference the product's frames
-// must equal pixel for pixel: every running frame drawn by GDI over the
-// whole frame, every shape drawn in full. For tests and the benchmark.
+// The reference the product's frames must equal pixel for pixel, for tests
+// and the benchmark: every running frame by GDI, whole, every shape in full.
 void TickSceneWholeFrame();
 // The curtain's start: phase 1, the insets' first values, one active pair.
 void StartCurtain();

@@ -25,19 +25,15 @@ int AdvanceCurtain(int insets[7])
     // series, and ends when the newest one passes its limit.
     struct Series {
         int& inset;
-        int times;
-        int step;
-        int limit;
+        int times, step, limit;
     };
     const Series series[3] = {{gScene.insetA, 1, 4, gScene.height / 4},
                               {gScene.insetB, 2, 4, gScene.height / 4},
                               {gScene.insetC, 3, 2, gScene.height / 2}};
     int drawn = 0;
     for (int s = 0; s < gScene.phase; ++s) {
-        for (int k = 0; k < series[s].times; ++k) {
+        for (int k = 0; k < series[s].times; ++k, series[s].inset += series[s].step)
             insets[drawn++] = series[s].inset;
-            series[s].inset += series[s].step;
-        }
     }
     const Series& newest = series[gScene.phase - 1];
     if (newest.inset > newest.limit)
@@ -117,31 +113,26 @@ bool Visible(const RECT& box, HRGN clip)
     return IntersectRect(&both, &box, &frame) != FALSE;
 }
 
-RECT SquareTrail(const RECT steps[3])
-{
-    RECT trail;
-    UnionRect(&trail, &steps[0], &steps[1]);
-    UnionRect(&trail, &trail, &steps[2]);
-    return trail;
-}
-
 // Clear, shapes pair by pair, the overlay: GDI within clip (none: the whole
 // frame). A shape wholly outside the clip is not drawn: GDI would change no
 // pixel, yet it traces a ball's whole outline first (balls that have sunk
 // below the floor cost as much as visible ones).
 void DrawFrameWithGdi(const ShapeBoxes& shapes, const OverlayTiles& tiles, HRGN clip)
 {
-    HDC frame = gScene.frame.dc;
-    SelectClipRgn(frame, clip);
-    PatBlt(frame, 0, 0, gScene.width, gScene.height, BLACKNESS);
+    SelectClipRgn(gScene.frame.dc, clip);
+    PatBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, BLACKNESS);
     for (int i = 0; i < shapes.pairs; ++i) {
         if (Visible(shapes.balls[i], clip))
             DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
-        if (Visible(SquareTrail(shapes.squares[i]), clip))
-            DrawSquare(*gScene.squares[i], shapes.squares[i]);
+        const RECT* steps = shapes.squares[i];
+        RECT trail;
+        UnionRect(&trail, &steps[0], &steps[1]);
+        UnionRect(&trail, &trail, &steps[2]);
+        if (Visible(trail, clip))
+            DrawSquare(*gScene.squares[i], steps);
     }
     LayOverlay(tiles);
-    SelectClipRgn(frame, nullptr);
+    SelectClipRgn(gScene.frame.dc, nullptr);
 }
 
 // What the next tick's damage and the paint start from.
@@ -184,10 +175,9 @@ void TickScene(HWND window)
 
 void TickSceneWholeFrame()
 {
-    if (SceneIsBlank())
-        return;
-    if (gScene.phase != RunningPhase) {
-        CurtainTick(nullptr);
+    // The curtain has one way only.
+    if (SceneIsBlank() || gScene.phase != RunningPhase) {
+        TickScene();
         return;
     }
     const ShapeBoxes shapes = MoveShapes();

@@ -381,9 +381,5 @@ void ReleaseSpanBuffers()
     std::free(gSpans.open);
     std::free(gSpans.pieces);
     std::free(gSpans.closed);
-    gSpans.open = nullptr;
-    gSpans.pieces = nullptr;
-    gSpans.closed = nullptr;
-    gSpans.openCapacity = 0;
-    gSpans.pieceCapacity = 0;
+    gSpans = {};
 }

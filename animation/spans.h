@@ -2,10 +2,9 @@
 // runs per row (outline, fill, outline), the rows are walked front to back
 // so that every damaged pixel is written exactly once, and one small writer
 // turns a run into pixels (black, or the shape's colour ANDed with the
-// snapshot the overlay puts there). A ball's runs are read once per
-// box size off what the platform's own Ellipse draws, so the frame holds
-// exactly the pixels GDI would give; a square's are computed, being a
-// rectangle.
+// snapshot the overlay puts there). A ball's runs are read once per box
+// size off what the platform's own Ellipse draws, so the frame holds exactly
+// the pixels GDI would give; a square's are computed, being a rectangle.
 #pragma once
 
 #include <windows.h>
