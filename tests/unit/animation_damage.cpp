@@ -283,13 +283,8 @@ void* NoRunMemory(size_t)
     return nullptr;
 }
 
-class Exactness : public FrozenRandomTest {
-protected:
-    void TearDown() override
-    {
-        FrozenRandomTest::TearDown();
-    }
-};
+// The fixture puts every platform call the cases replace back.
+class Exactness : public FrozenRandomTest {};
 
 TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
 {
