@@ -68,8 +68,8 @@ struct Result {
 void WriteDamageOnce()
 {
     const int width = gScene.width;
-    for (int i = 0; i < gDamage.changed.count; ++i) {
-        const RECT& r = gDamage.changed.rects[i];
+    for (int i = 0; i < gDamage.rects.count; ++i) {
+        const RECT& r = gDamage.rects.items[i];
         for (LONG y = r.top; y < r.bottom; ++y) {
             const size_t row = static_cast<size_t>(y) * width;
             std::memcpy(gScene.frame.bits + row + r.left, gScene.snapshot.bits + row + r.left,
@@ -109,9 +109,9 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
     const double frameArea = static_cast<double>(width) * height;
     for (int i = 0; i < 2 * ticks; ++i) {
         const bool full = i % 2 == 1;
-        // The floor over a damage like the one to come, from the same state
-        // of the caches as the product's tick that follows: just after the
-        // whole-frame tick and its copy.
+        // The floor over a damage like the one to come (the last product
+        // tick's), from the same state of the caches as the product's tick
+        // that follows: just after the whole-frame tick and its copy.
         if (!full && i > 0 && gScene.frame.bits) {
             LARGE_INTEGER f0 = Now();
             WriteDamageOnce();
