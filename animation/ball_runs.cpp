@@ -10,16 +10,16 @@
 
 #include "animation/scene.h"
 #include "animation/spans.h"
+#include "shell/platform.h"
 
 BallRunCache gBallRuns = {};
-SpanAllocator gAllocateSpans = std::malloc;
 
 namespace {
 
 // A slot whose box is drawn with GDI: asked once, never again.
 const RowRuns NoRuns[1] = {};
 
-// The picture's three colours, as DIB words: what lies around the ellipse,
+// The drawing's three colours, as DIB words: what lies around the ellipse,
 // the pen's black and the brush's white.
 constexpr uint32_t Background = 0x000000FF;
 constexpr uint32_t Outline = 0x00000000;
@@ -41,7 +41,7 @@ int SlotOf(int width, int height)
 bool MakeSlots()
 {
     const int count = 2 * (gScene.maxBallSize + 1);
-    void* slots = gAllocateSpans(sizeof(RowRuns*) * static_cast<size_t>(count));
+    void* slots = gPlatform.allocateRuns(sizeof(RowRuns*) * static_cast<size_t>(count));
     if (!slots)
         return false;
     std::memset(slots, 0, sizeof(RowRuns*) * static_cast<size_t>(count));
@@ -66,13 +66,12 @@ const RowRuns* MeasureEllipse(int width, int height)
     for (int y = 0; y < height; ++y)
         std::fill(scratch.bits + static_cast<size_t>(y) * side, scratch.bits + static_cast<size_t>(y) * side + width,
                   Background);
-    // A new context's pen is the frame's: black, one pixel. (No RAII helper
-    // here: its unwinding would bring the exception runtime into the saver.)
+    // A new context's pen is the frame's: black, one pixel.
     const HGDIOBJ brush = SelectObject(scratch.dc, GetStockObject(WHITE_BRUSH));
     Ellipse(scratch.dc, 0, 0, width, height);
     SelectObject(scratch.dc, brush);
     GdiFlush();
-    RowRuns* rows = static_cast<RowRuns*>(gAllocateSpans(sizeof(RowRuns) * static_cast<size_t>(height)));
+    RowRuns* rows = static_cast<RowRuns*>(gPlatform.allocateRuns(sizeof(RowRuns) * static_cast<size_t>(height)));
     if (rows && !ReadEllipseRows(scratch.bits, side, width, height, Background, rows)) {
         std::free(rows);
         rows = nullptr;

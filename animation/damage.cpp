@@ -1,10 +1,7 @@
-// Damage tracking of the frame: the previous and current shape boxes, the
-// cell grid they are marked on, the frame's plan (the damage, then the path
-// that draws it), and the window's side (what is invalidated, what a paint
-// copies).
+// Damage tracking of the frame: the cell grid the last tick's and this
+// tick's shapes are marked on, the rectangles read off it, the frame's plan
+// (the path that draws them) and the curtain's edges.
 #include "animation/damage.h"
-
-#include "animation/spans.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +9,6 @@
 #include <cstring>
 
 Damage gDamage = {};
-bool gStraightforwardFrames = false;
 
 namespace {
 
@@ -90,7 +86,7 @@ void MarkRect(DamageGrid& grid, const RECT& rect, int width, int height)
         MarkCells(grid, y / DamageCellSize, rect.left, rect.right, width);
 }
 
-bool EllipseRowSpan(const RECT& box, int top, int bottom, int& left, int& right)
+bool EllipseRowExtent(const RECT& box, int top, int bottom, int& left, int& right)
 {
     const double cx = (box.left + box.right) / 2.0;
     const double cy = (box.top + box.bottom) / 2.0;
@@ -115,7 +111,7 @@ void MarkEllipse(DamageGrid& grid, const RECT& box, int width, int height)
         const int next = std::min(bottom, (y / DamageCellSize + 1) * DamageCellSize);
         int left = 0;
         int right = 0;
-        if (EllipseRowSpan(box, y, next, left, right))
+        if (EllipseRowExtent(box, y, next, left, right))
             MarkCells(grid, y / DamageCellSize, left, right, width);
         y = next;
     }
@@ -143,7 +139,8 @@ long long GridRects(const DamageGrid& grid, int width, int height, RectList& rec
                 return -1;
             c = end;
         }
-        // A row with the same runs as the band above extends it.
+        // A row with the same stretches of marked cells as the band above
+        // extends it.
         RECT* r = rects.items;
         const int above = rowStart - bandStart;
         bool same = above > 0 && above == rects.count - rowStart && r[bandStart].bottom == top;
@@ -204,12 +201,8 @@ int CurtainEdges(const int insets[], int count, int width, int height, RECT edge
 
 void ResetDamage()
 {
-    gDamage.havePrevious = false;
-    gDamage.previous.pairs = 0;
-    gDamage.current.pairs = 0;
-    gDamage.wholeFrame = true;
-    gDamage.rects.count = 0;
-    gDamage.area = 0;
+    gDamage.haveDrawn = false;
+    gDamage.changed = DamageRects{true, nullptr, 0, 0};
     gDamage.path = FramePath::GdiWhole;
 }
 
@@ -221,99 +214,49 @@ void ReleaseDamage()
     FreeRects(gDamage.rects);
 }
 
-FramePlan PlanRunningFrame()
+DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes)
 {
     const int width = gScene.width;
     const int height = gScene.height;
     // Without memory for the grid or its rectangles, the whole frame.
     const bool marked = ClearGrid(gDamage.grid, width, height);
     if (marked) {
-        if (gDamage.havePrevious)
-            MarkShapes(gDamage.grid, gDamage.previous, width, height);
-        MarkShapes(gDamage.grid, gDamage.current, width, height);
+        if (drawn)
+            MarkShapes(gDamage.grid, *drawn, width, height);
+        MarkShapes(gDamage.grid, shapes, width, height);
     }
-    gDamage.area = marked ? GridRects(gDamage.grid, width, height, gDamage.rects) : -1;
-    const bool whole = !gDamage.havePrevious || gDamage.area < 0;
+    const long long area = marked ? GridRects(gDamage.grid, width, height, gDamage.rects) : -1;
+    return DamageRects{!drawn || area < 0, gDamage.rects.items, area < 0 ? 0 : gDamage.rects.count, area};
+}
 
-    FramePlan plan = {FramePath::GdiWhole, nullptr, gStraightforwardFrames};
-    if (!gStraightforwardFrames && PrepareSpanFrame(gDamage.current)) {
-        // Every damaged pixel is written once whatever its share of the
-        // frame; the whole frame is one rectangle of damage.
-        gDamage.wholeFrame = whole;
-        gDamage.path = FramePath::Spans;
-        if (!whole)
-            return FramePlan{FramePath::Spans, nullptr, false};
-        gDamage.rects.count = 0;
-        if (PushRect(gDamage.rects, RECT{0, 0, width, height})) {
-            gDamage.area = static_cast<long long>(width) * height;
-            return FramePlan{FramePath::Spans, nullptr, false};
-        }
-    }
-    gDamage.wholeFrame = gStraightforwardFrames || whole ||
-                         WholeFrameIsCheaper(gDamage.area, gDamage.current.pairs, width, height);
-    gDamage.path = FramePath::GdiWhole;
-    if (gDamage.wholeFrame)
+FramePlan ChoosePath(const DamageRects& damage, int pairs, bool runsReady)
+{
+    FramePlan plan = {runsReady ? FramePath::Spans : FramePath::GdiWhole, nullptr, damage};
+    // Runs write every damaged pixel once whatever its share of the frame.
+    if (runsReady) {
+        if (damage.wholeFrame)
+            plan.changed.area = static_cast<long long>(gScene.width) * gScene.height;
         return plan;
-    plan.clip = CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
-    if (plan.clip)
-        plan.path = FramePath::GdiDamage;
-    else
-        gDamage.wholeFrame = true;
-    gDamage.path = plan.path;
+    }
+    if (!damage.wholeFrame && !WholeFrameIsCheaper(damage.area, pairs, gScene.width, gScene.height))
+        plan.clip = CreateSceneRegion(damage.rects, damage.count);
+    // Without the region as well, the whole frame.
+    plan.path = plan.clip ? FramePath::GdiDamage : FramePath::GdiWhole;
+    plan.changed.wholeFrame = !plan.clip;
     return plan;
 }
 
-void FinishRunningFrame(FramePlan& plan)
-{
-    DeleteSceneRegion(plan.clip);
-    gDamage.previous = gDamage.current;
-    gDamage.havePrevious = true;
-}
-
-void RecordCurtainDamage(const int insets[], int count)
+DamageRects CurtainDamage(const int insets[], int count)
 {
     RECT edges[4 * 7];
     const int made = CurtainEdges(insets, std::min(count, 7), gScene.width, gScene.height, edges);
-    gDamage.wholeFrame = false;
     gDamage.rects.count = 0;
-    gDamage.area = 0;
+    long long area = 0;
     for (int i = 0; i < made; ++i) {
         const RECT& r = edges[i];
-        if (!PushRect(gDamage.rects, r)) {
-            gDamage.wholeFrame = true;
-            return;
-        }
-        gDamage.area += static_cast<long long>(std::max<LONG>(0, r.right - r.left)) * std::max<LONG>(0, r.bottom - r.top);
+        if (!PushRect(gDamage.rects, r))
+            return DamageRects{true, nullptr, 0, area};
+        area += static_cast<long long>(std::max<LONG>(0, r.right - r.left)) * std::max<LONG>(0, r.bottom - r.top);
     }
-}
-
-HRGN CreateChangedRegion()
-{
-    if (gDamage.wholeFrame)
-        return nullptr;
-    return CreateSceneRegion(gDamage.rects.items, gDamage.rects.count);
-}
-
-void InvalidateChanges(HWND window)
-{
-    HRGN changed = CreateChangedRegion();
-    if (changed)
-        InvalidateRgn(window, changed, FALSE);
-    else
-        InvalidateRect(window, nullptr, FALSE);
-    DeleteSceneRegion(changed);
-}
-
-void CopyFrameToWindow(HDC target, HRGN region)
-{
-    RECT box = {0, 0, gScene.width, gScene.height};
-    if (region) {
-        if (GetRgnBox(region, &box) == NULLREGION)
-            return;
-        SelectClipRgn(target, region);
-    }
-    BitBlt(target, box.left, box.top, box.right - box.left, box.bottom - box.top, gScene.frame.dc, box.left,
-           box.top, SRCCOPY);
-    if (region)
-        SelectClipRgn(target, nullptr);
+    return DamageRects{false, gDamage.rects.items, gDamage.rects.count, area};
 }

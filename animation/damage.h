@@ -2,11 +2,10 @@
 // running tick writes and copies only there. Outside the shapes the frame
 // is black before a running tick and black after it, so a pixel can change
 // only where a shape was drawn on the previous tick or is drawn on this
-// one. Also the frame's plan: the damage first, then the path that draws it
-// (pixel by pixel from runs, or GDI within the damage or over the whole
-// frame), and the edges the curtain's outlines touch. The decisions are
-// plain computations on boxes, callable without a window; the GDI side
-// (regions, invalidation, the paint copy) is in damage.cpp too.
+// one. Also the frame's plan, the path that draws the damage (pixel by
+// pixel from runs, or GDI within the damage or over the whole frame), and
+// the edges the curtain's outlines touch. Plain computations on boxes,
+// callable without a window; the plan makes the clip region and no more.
 #pragma once
 
 #include <windows.h>
@@ -34,8 +33,8 @@ enum class FramePath {
 
 struct FramePlan {
     FramePath path;
-    HRGN clip;        // GdiDamage: the damage as a region
-    bool everyShape;  // draw shapes that lie wholly off the frame too
+    HRGN clip;            // GdiDamage: the damage as a region
+    DamageRects changed;  // what the tick changes
 };
 
 // What a running tick draws, in drawing order, pair by pair.
@@ -61,25 +60,17 @@ struct RectList {
     int capacity;
 };
 
+// What the ticks leave for the next one and for the paint.
 struct Damage {
-    bool havePrevious;  // false until a running tick has drawn
-    ShapeBoxes previous;
-    ShapeBoxes current;
-    DamageGrid grid;
-    // What the last tick changed: the whole frame, or these rectangles
-    // (banded, not overlapping).
-    bool wholeFrame;
-    RectList rects;
-    long long area;  // pixels of the rectangles (of the damage even when the whole frame was done)
-    FramePath path;  // how the last running tick drew
+    bool haveDrawn;       // false until a running tick has drawn
+    ShapeBoxes drawn;     // what the last running tick drew
+    DamageGrid grid;      // the cells the damage is marked on
+    RectList rects;       // the damage (or the curtain's edges) as rectangles
+    DamageRects changed;  // what the last tick changed
+    FramePath path;       // how the last running tick drew
 };
 
 extern Damage gDamage;
-
-// Tests and the benchmark: every running tick drawn by GDI over the whole
-// frame with every shape filled in full, the straightforward path the
-// others must match pixel for pixel. Read by the frame's plan alone.
-extern bool gStraightforwardFrames;
 
 // --- decisions (no window, no GDI) ---
 // False when the memory cannot be had (the tick then does the whole frame).
@@ -91,7 +82,7 @@ void MarkRect(DamageGrid& grid, const RECT& rect, int width, int height);
 void MarkEllipse(DamageGrid& grid, const RECT& box, int width, int height);
 // Columns [left, right) that hold every pixel Ellipse(box) draws on the
 // rows [top, bottom); false when it draws none there.
-bool EllipseRowSpan(const RECT& box, int top, int bottom, int& left, int& right);
+bool EllipseRowExtent(const RECT& box, int top, int bottom, int& left, int& right);
 // The grid's marked cells as banded rectangles clipped to the frame;
 // returns their area, or -1 when the list could not grow.
 long long GridRects(const DamageGrid& grid, int width, int height, RectList& rects);
@@ -106,21 +97,17 @@ bool WholeFrameIsCheaper(long long damagedArea, int pairs, int width, int height
 // returns how many (four per inset).
 int CurtainEdges(const int insets[], int count, int width, int height, RECT edges[]);
 
-// --- the GDI side ---
+// --- the running frame's steps ---
 void ResetDamage();
 void ReleaseDamage();
-// After moving the shapes into gDamage.current: marks the damage, then
-// picks the path (the first running tick follows the curtain, whose picture
-// is not black outside the shapes: it is done over the whole frame).
-FramePlan PlanRunningFrame();
-// After the tick: the plan's region goes, and the current boxes become the
-// previous ones.
-void FinishRunningFrame(FramePlan& plan);
-// After a curtain tick: its outlines are what changed.
-void RecordCurtainDamage(const int insets[], int count);
-// The region the last tick changed, for the window (none: all of it).
-HRGN CreateChangedRegion();
-// Asks the window to repaint what the last tick changed.
-void InvalidateChanges(HWND window);
-// Copies the frame buffer to a window's context, within region (none: all).
-void CopyFrameToWindow(HDC target, HRGN region);
+// Where a running tick changes the frame: what the last running tick drew
+// (none: the first one, which follows the curtain, whose frame is not
+// black outside the shapes) and what shapes draws. The whole frame when
+// there was no last tick, or no memory to mark the cells with.
+DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes);
+// The path that draws the damage: from runs when every shape has them
+// (runsReady), else GDI within the damage, or over the whole frame where
+// that costs no more.
+FramePlan ChoosePath(const DamageRects& damage, int pairs, bool runsReady);
+// What a curtain tick changes: its outlines' edges.
+DamageRects CurtainDamage(const int insets[], int count);

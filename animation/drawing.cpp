@@ -1,10 +1,13 @@
 // Drawing services: creation and release of the scene's surfaces, shape
-// brushes and damage regions, with a count of what is alive. The count exists because Wine's
-// GetGuiResources does not report GDI objects, and a screen saver that
-// leaks one brush per rebirth runs out of handles overnight.
+// brushes and damage regions, with a count of what is alive. The count
+// exists because Wine's GetGuiResources does not report GDI objects, and a
+// screen saver that leaks one brush per rebirth runs out of handles
+// overnight.
 #include "animation/drawing.h"
 
 #include <cstdlib>
+
+#include "shell/platform.h"
 
 namespace {
 
@@ -19,20 +22,16 @@ void DeleteCounted(HGDIOBJ object)
 
 } // namespace
 
-DibSectionMaker gCreateDibSection = CreateDIBSection;
-BitmapMaker gCreateCompatibleBitmap = CreateCompatibleBitmap;
-
 bool CreateSurface(Surface& surface, HDC reference, int width, int height)
 {
     surface = {};
     if (width <= 0 || height <= 0)
         return false;
     surface.dc = CreateCompatibleDC(reference);
-    if (surface.dc)
-        ++gLiveObjects;
     if (surface.dc) {
-        // 32 bits a pixel whatever the display: the frame and the desktop
-        // picture are read and written word by word. A display of fewer
+        ++gLiveObjects;
+        // 32 bits a pixel whatever the display: the frame and the snapshot
+        // are read and written word by word. A display of fewer
         // bits gets its own depth when the frame is copied to the window.
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -42,7 +41,7 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        surface.bitmap = gCreateDibSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        surface.bitmap = gPlatform.createDIBSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         if (surface.bitmap && bits) {
             surface.bits = static_cast<uint32_t*>(bits);
         } else if (surface.bitmap) {
@@ -54,7 +53,7 @@ bool CreateSurface(Surface& surface, HDC reference, int width, int height)
     // memory context holds a one-pixel monochrome bitmap, which is what the
     // context would keep, showing garbage, if the bitmap were not checked.
     if (surface.dc && !surface.bitmap)
-        surface.bitmap = gCreateCompatibleBitmap(reference, width, height);
+        surface.bitmap = gPlatform.createCompatibleBitmap(reference, width, height);
     if (surface.bitmap) {
         ++gLiveObjects;
         surface.originalBitmap = SelectObject(surface.dc, surface.bitmap);

@@ -1,7 +1,7 @@
 // Drawing services: the GDI objects the scene owns (off-screen surfaces,
-// shape brushes and the regions of one tick) are made and released only through here, so the scene's
-// holdings can be counted, and a surface always gets its original bitmap
-// back before its own is deleted.
+// shape brushes and the regions of one tick) are made and released only
+// through here, so the scene's holdings can be counted, and a surface
+// always gets its original bitmap back before its own is deleted.
 #pragma once
 
 #include <windows.h>
@@ -26,12 +26,6 @@ struct Surface {
 // surface too big for the memory or the address space left) or the size is
 // empty. A DIB section starts black.
 bool CreateSurface(Surface& surface, HDC reference, int width, int height);
-// CreateDIBSection and CreateCompatibleBitmap unless a test replaces them
-// to refuse.
-using DibSectionMaker = HBITMAP(WINAPI*)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
-extern DibSectionMaker gCreateDibSection;
-using BitmapMaker = HBITMAP(WINAPI*)(HDC, int, int);
-extern BitmapMaker gCreateCompatibleBitmap;
 // Selects the original bitmap back, then deletes the bitmap and the context.
 void DestroySurface(Surface& surface);
 
@@ -47,20 +41,3 @@ void DeleteSceneRegion(HRGN& region);
 
 // Contexts, bitmaps, brushes and regions made here and not yet released.
 int LiveSceneGdiObjects();
-
-// Selects an object for the life of the helper and puts the previous one back.
-class ScopedSelect {
-public:
-    ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~ScopedSelect()
-    {
-        if (previous_)
-            SelectObject(dc_, previous_);
-    }
-    ScopedSelect(const ScopedSelect&) = delete;
-    ScopedSelect& operator=(const ScopedSelect&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};

@@ -4,12 +4,13 @@
 
 #include <ctime>
 
+#include "shell/platform.h"
+
 uint32_t WallClockSeconds()
 {
     return static_cast<uint32_t>(std::time(nullptr));
 }
 
-RandomClock gRandomClock = WallClockSeconds;
 uint32_t gRandomState = 0;
 
 int32_t NextRandom()
@@ -17,7 +18,7 @@ int32_t NextRandom()
     // Unsigned words throughout: every step wraps modulo 2^32.
     const uint32_t s = gRandomState;
     uint32_t t = s + 123456789u;
-    t -= gRandomClock();
+    t -= gPlatform.clock();
     t *= 2438571u;
     // Both shifts mix in the old state, not t.
     t ^= s >> 16;

@@ -7,12 +7,6 @@
 
 #include <cstdint>
 
-// The clock that enters every step: seconds since the Unix epoch. The one
-// seam through which tests freeze time to make the sequence reproducible.
-using RandomClock = uint32_t (*)();
-extern RandomClock gRandomClock;
-uint32_t WallClockSeconds();
-
 // The generator state; 0 at process start, never reseeded.
 extern uint32_t gRandomState;
 

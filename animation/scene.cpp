@@ -1,8 +1,8 @@
 // The scene's lifecycle and AnimationProc: builds the scene when the saver
-// window is created (shapes, overlay, frame buffer, the captured desktop,
-// the timer), advances it on every tick, copies the frame buffer to the
-// window on paint, rests it while the display is off, and releases
-// everything when the window is destroyed.
+// window is created (shapes, overlay, frame buffer, the snapshot, the
+// timer), advances it on every tick, presents what a tick changed and
+// copies the frame buffer to the window on paint, rests it while the
+// display is off, and releases everything when the window is destroyed.
 #include "animation/animation.h"
 
 #include <cstdlib>
@@ -16,14 +16,13 @@
 
 // The wave starts growing when the process starts; creation leaves it be.
 Scene gScene = {};
-RecordAllocator gAllocateRecord = std::malloc;
 
 namespace {
 
 template <typename Record>
 Record* AllocateRecord()
 {
-    void* memory = gAllocateRecord(sizeof(Record));
+    void* memory = gPlatform.allocateRecord(sizeof(Record));
     if (!memory)
         std::exit(OutOfMemoryExitCode);
     std::memset(memory, 0, sizeof(Record));
@@ -34,7 +33,7 @@ void CreateScene(HWND window)
 {
     BuildSettingsPath(gSettingsPath);
     LoadSettings(gSettingsPath);
-    // The scene spans what the full-screen window covers, every monitor,
+    // The scene is what the full-screen window covers, every monitor,
     // even in a preview (which shows its top-left corner).
     const RECT area = SaverScreenArea(ReadScreenMetrics());
     SceneSize size = {area.right - area.left, area.bottom - area.top};
@@ -44,7 +43,7 @@ void CreateScene(HWND window)
         size = SceneSize{0, 0};
     HDC windowDC = GetDC(window);
     BuildScene(windowDC, size.width, size.height, gSettings.colorMode, gSettings.count);
-    CaptureDesktop(window);
+    TakeSnapshot(window);
     CopySnapshotToFrame();
     ReleaseDC(window, windowDC);
     // A blank scene has nothing to animate.
@@ -85,15 +84,13 @@ void PaintScene(HWND window)
 
 } // namespace
 
-TimerStarter gStartTimer = SetTimer;
-
 UINT_PTR StartAnimationTimer(HWND window)
 {
-    // A refused timer leaves the picture frozen; one more try, and after
+    // A refused timer leaves the frame frozen; one more try, and after
     // that the saver stays as it is (it still closes as always).
-    UINT_PTR id = gStartTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+    UINT_PTR id = gPlatform.setTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
     if (!id)
-        id = gStartTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
+        id = gPlatform.setTimer(window, AnimationTimerId, AnimationIntervalMs, nullptr);
     return id;
 }
 
@@ -120,6 +117,43 @@ void WakeScene(HWND window)
     InvalidateRect(window, nullptr, FALSE);
 }
 
+HRGN CreateChangedRegion(const DamageRects& changed)
+{
+    return changed.wholeFrame ? nullptr : CreateSceneRegion(changed.rects, changed.count);
+}
+
+void PresentChanges(HWND window, const DamageRects& changed)
+{
+    if (!window)
+        return;
+    // No region (the whole frame, or none to be had) invalidates it all.
+    HRGN region = CreateChangedRegion(changed);
+    InvalidateRgn(window, region, FALSE);
+    DeleteSceneRegion(region);
+}
+
+void CopyFrameToWindow(HDC target, HRGN region)
+{
+    RECT box = {0, 0, gScene.width, gScene.height};
+    if (region) {
+        if (GetRgnBox(region, &box) == NULLREGION)
+            return;
+        SelectClipRgn(target, region);
+    }
+    BitBlt(target, box.left, box.top, box.right - box.left, box.bottom - box.top, gScene.frame.dc, box.left,
+           box.top, SRCCOPY);
+    if (region)
+        SelectClipRgn(target, nullptr);
+}
+
+void SizeScene(int width, int height)
+{
+    gScene.width = width;
+    gScene.height = height;
+    gScene.minBallSize = height / 8;
+    gScene.maxBallSize = height / 3;
+}
+
 bool IsColorful()
 {
     return gScene.colorMode == Colorful;
@@ -138,10 +172,7 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     // The surfaces decide the size the shapes move in, so they come first.
     const SceneSize size = AcquireSceneSurfaces(reference, SceneSize{width, height},
                                                 SceneSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
-    gScene.width = size.width;
-    gScene.height = size.height;
-    gScene.minBallSize = gScene.height / 8;
-    gScene.maxBallSize = gScene.height / 3;
+    SizeScene(size.width, size.height);
     // The curtain outlines its rectangles without filling them.
     if (gScene.frame.dc)
         SelectObject(gScene.frame.dc, GetStockObject(NULL_BRUSH));
@@ -154,12 +185,7 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     }
     gScene.overlay = AllocateRecord<Overlay>();
     ResetOverlay(*gScene.overlay);
-
-    gScene.insetA = 0;
-    gScene.insetC = 1;
-    gScene.active = 1;
-    gScene.insetB = 2;
-    gScene.phase = 1;
+    StartCurtain();
 }
 
 int SceneSizesToTry(SceneSize asked, SceneSize primary, SceneSize sizes[2])
@@ -194,9 +220,7 @@ bool SceneIsBlank()
     return !gScene.frame.dc;
 }
 
-ContextGetter gGetScreenContext = GetDC;
-
-void CaptureDesktop(HWND window)
+void TakeSnapshot(HWND window)
 {
     if (SceneIsBlank())
         return;
@@ -209,13 +233,13 @@ void CaptureDesktop(HWND window)
     // area.
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    HDC screen = gGetScreenContext(nullptr);
+    HDC screen = gPlatform.getDC(nullptr);
     const bool captured =
         screen && BitBlt(gScene.snapshot.dc, 0, 0, gScene.width, gScene.height, screen, origin.x, origin.y, SRCCOPY);
     if (screen)
         ReleaseDC(nullptr, screen);
     // A screen that cannot be read (no context for it, or another desktop
-    // has the input) leaves a black picture, never the surface's leftovers:
+    // has the input) leaves a black snapshot, never the surface's leftovers:
     // a DIB section starts black, a compatible bitmap holds whatever its
     // memory held.
     if (!captured)
@@ -280,10 +304,8 @@ LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         // Any timer id advances the scene: the window has only this one. A
         // tick already queued when the scene came to rest is dropped.
-        if (!gScene.resting) {
-            TickScene();
-            InvalidateChanges(window);
-        }
+        if (!gScene.resting)
+            TickScene(window);
         break;
     case WM_DESTROY:
         ReleaseScene(window);

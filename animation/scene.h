@@ -1,5 +1,5 @@
 // The scene: the animation's one process-wide record and the records it
-// owns (balls, squares, the desktop overlay), and the steps that build,
+// owns (balls, squares, the snapshot's overlay), and the steps that build,
 // advance and release it. Motion and sequencing read W and H from gScene, so
 // tests can set any screen size without a window.
 #pragma once
@@ -35,7 +35,7 @@ struct Square {
 };
 
 struct Overlay {
-    int horizontalOffset;  // how far the picture has scrolled left, 0..W-1
+    int horizontalOffset;  // how far the snapshot has scrolled left, 0..W-1
     int verticalOffset;    // how far it has slid up, -1..H
     int tileX;             // cursors of the tile being laid
     int tileY;
@@ -74,23 +74,36 @@ struct Scene {
 
 extern Scene gScene;
 
-// Heap records come from here; tests replace it to run out of memory.
-using RecordAllocator = void* (*)(size_t);
-extern RecordAllocator gAllocateRecord;
+// Where a tick changes the frame: all of it, or the rectangles (banded,
+// disjoint, on the frame).
+struct DamageRects {
+    bool wholeFrame;
+    const RECT* rects;
+    int count;
+    long long area;  // the damage's pixels (the frame's when runs wrote it whole; -1: not marked)
+};
+
+// The top-left corners of the tiles the overlay lays this tick.
+struct OverlayTiles {
+    int count;  // one to four
+    POINT at[4];
+};
+
 // Exit code of the process when the scene cannot get its records.
 constexpr int OutOfMemoryExitCode = 1;
 
 // --- lifecycle (scene.cpp) ---
-// Builds everything but the picture: frame buffer and snapshot surfaces
-// compatible with reference (at width x height, else at the primary
-// screen's size, else none: a blank scene), the settings-derived fields,
-// shapes (square then ball per pair), overlay and curtain start. Ends the
-// process with exit code 1 when a record cannot be allocated.
+// Builds everything but the snapshot's pixels: frame buffer and snapshot
+// surfaces compatible with reference (at width x height, else at the
+// primary screen's size, else none: a blank scene), the settings-derived
+// fields, shapes (square then ball per pair), overlay and curtain start.
+// Ends the process with exit code 1 when a record cannot be allocated.
 void BuildScene(HDC reference, int width, int height, int colorMode, int count);
+// Sets W and H, and the ball sizes they allow.
+void SizeScene(int width, int height);
 // The sizes the scene's surfaces are tried at, best first: the size asked
 // for, then the primary screen's when it is smaller; nothing when the size
-// asked for is empty.
-// Returns how many (0 to 2).
+// asked for is empty. Returns how many (0 to 2).
 struct SceneSize {
     int width;
     int height;
@@ -102,16 +115,11 @@ SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary
 // A scene without surfaces: the saver is a plain black blanker.
 bool SceneIsBlank();
 // Starts the animation's timer, trying once more when it is refused; 0 when
-// it could not be had. SetTimer unless a test replaces it.
-using TimerStarter = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
-extern TimerStarter gStartTimer;
+// it could not be had.
 UINT_PTR StartAnimationTimer(HWND window);
 // Copies what the screen shows at the window's place into the snapshot;
 // black when the screen cannot be read.
-void CaptureDesktop(HWND window);
-// GetDC unless a test replaces it to refuse the screen's context.
-using ContextGetter = HDC(WINAPI*)(HWND);
-extern ContextGetter gGetScreenContext;
+void TakeSnapshot(HWND window);
 // Starts the curtain from the snapshot.
 void CopySnapshotToFrame();
 // Releases every record, brush, bitmap and context (the timer and the paint
@@ -119,11 +127,24 @@ void CopySnapshotToFrame();
 void ReleaseScene(HWND window);
 bool IsColorful();
 
+// --- presenting (scene.cpp) ---
+// The region a tick changed (none: all of it).
+HRGN CreateChangedRegion(const DamageRects& changed);
+// Asks the window to repaint what a tick changed; nothing without a window.
+void PresentChanges(HWND window, const DamageRects& changed);
+// Copies the frame buffer to a window's context, within region (none: all).
+void CopyFrameToWindow(HDC target, HRGN region);
+
 // --- frame sequencer (sequencer.cpp) ---
-// Advances the scene by one tick, drawing into the frame buffer: in the
-// running phase only where shapes were or are (damage.h), pixel by pixel
-// from runs (spans.h) where it can, else with GDI.
-void TickScene();
+// Advances the scene by one tick and presents what changed to the window
+// (none: tests and the benchmark copy gDamage.changed themselves). Running,
+// it draws only the damage (damage.h), from runs (spans.h) or with GDI.
+void TickScene(HWND window = nullptr);
+// The reference the product's frames must equal pixel for pixel, for tests
+// and the benchmark: every running frame by GDI, whole, every shape in full.
+void TickSceneWholeFrame();
+// The curtain's start: phase 1, the insets' first values, one active pair.
+void StartCurtain();
 // Advances the curtain's insets and phase by one tick and stores the insets
 // to outline, in drawing order; returns how many (at most 7).
 int AdvanceCurtain(int insets[7]);
@@ -148,10 +169,10 @@ void DrawSquare(const Square& square, const RECT boxes[3]);
 
 // --- overlay (overlay.cpp) ---
 void ResetOverlay(Overlay& overlay);
-// Advances the offsets and stores the top-left corners of the tiles to lay;
-// returns how many (one to four).
-int MoveOverlay(Overlay& overlay, POINT tiles[4]);
-void StepAndLayOverlay(Overlay& overlay);
+// Advances the offsets one tick, and returns the tiles to lay there.
+OverlayTiles StepOverlay(Overlay& overlay);
+// ANDs the snapshot over the frame at each tile.
+void LayOverlay(const OverlayTiles& tiles);
 
 // In colourful mode: gives a shape a new brush of a new colour, deleting its
 // old one after making sure it is not selected.

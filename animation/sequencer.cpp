@@ -1,42 +1,43 @@
 // The frame sequencer: one tick of the scene. First the curtain (black
-// outlines from three interleaved inset series closing in over the captured
-// desktop), then for good the running frame: the shapes pair by pair on
-// black with the desktop ANDed over them, written within the damage from
+// outlines from three interleaved inset series closing in over the
+// snapshot), then for good the running frame: the shapes pair by pair on
+// black with the snapshot ANDed over them, written within the damage from
 // runs or drawn with GDI as the frame's plan says, and the wave of active
 // pairs.
 #include "animation/damage.h"
 #include "animation/scene.h"
 #include "animation/spans.h"
 
+void StartCurtain()
+{
+    gScene.insetA = 0;
+    gScene.insetC = 1;
+    gScene.active = 1;
+    gScene.insetB = 2;
+    gScene.phase = 1;
+}
+
 int AdvanceCurtain(int insets[7])
 {
     // Series a: insets 0, 4, 8, ...; b: 2, 6, 10, ... (twice per tick once
     // it runs); c: 1, 3, 5, ... (three times per tick). Together every inset
-    // up to half the height gets an outline.
+    // up to half the height gets an outline. Phase p draws the first p
+    // series, and ends when the newest one passes its limit.
+    struct Series {
+        int& inset;
+        int times, step, limit;
+    };
+    const Series series[3] = {{gScene.insetA, 1, 4, gScene.height / 4},
+                              {gScene.insetB, 2, 4, gScene.height / 4},
+                              {gScene.insetC, 3, 2, gScene.height / 2}};
     int drawn = 0;
-    const int quarter = gScene.height / 4;
-    insets[drawn++] = gScene.insetA;
-    gScene.insetA += 4;
-    if (gScene.phase == 1) {
-        if (gScene.insetA > quarter)
-            gScene.phase = 2;
-        return drawn;
+    for (int s = 0; s < gScene.phase; ++s) {
+        for (int k = 0; k < series[s].times; ++k, series[s].inset += series[s].step)
+            insets[drawn++] = series[s].inset;
     }
-    for (int k = 0; k < 2; ++k) {
-        insets[drawn++] = gScene.insetB;
-        gScene.insetB += 4;
-    }
-    if (gScene.phase == 2) {
-        if (gScene.insetB > quarter)
-            gScene.phase = 3;
-        return drawn;
-    }
-    for (int k = 0; k < 3; ++k) {
-        insets[drawn++] = gScene.insetC;
-        gScene.insetC += 2;
-    }
-    if (gScene.insetC > gScene.height / 2)
-        gScene.phase = RunningPhase;
+    const Series& newest = series[gScene.phase - 1];
+    if (newest.inset > newest.limit)
+        gScene.phase = gScene.phase == 3 ? RunningPhase : gScene.phase + 1;
     return drawn;
 }
 
@@ -59,19 +60,16 @@ void UpdateWave()
 
 namespace {
 
-void CurtainTick()
+// Black outlines, without filling, at the insets the curtain reached.
+void DrawCurtain(const int insets[], int count)
 {
-    int insets[7];
-    const int drawn = AdvanceCurtain(insets);
     HDC frame = gScene.frame.dc;
-    for (int i = 0; i < drawn; ++i) {
+    for (int i = 0; i < count; ++i) {
         const int k = insets[i];
         // Past half the height the corners swap; GDI draws such a rectangle
         // as if they were ordered.
         Rectangle(frame, k, k, gScene.width - k, gScene.height - k);
     }
-    // The outlines are all that changed.
-    RecordCurtainDamage(insets, drawn);
     if (gScene.phase == RunningPhase) {
         // From now on shapes are filled; the brush the curtain used is the
         // hollow one that colourful drawing goes back to after each shape.
@@ -79,11 +77,21 @@ void CurtainTick()
     }
 }
 
+void CurtainTick(HWND window)
+{
+    int insets[7];
+    const int count = AdvanceCurtain(insets);
+    DrawCurtain(insets, count);
+    gDamage.changed = CurtainDamage(insets, count);
+    PresentChanges(window, gDamage.changed);
+}
+
 // Every active pair's motion first, recording what each draws: no drawing
 // takes a random number, so the sequence is the one of moving and drawing
 // pair by pair.
-void MoveShapes(ShapeBoxes& shapes)
+ShapeBoxes MoveShapes()
 {
+    ShapeBoxes shapes;
     shapes.pairs = gScene.active;
     for (int i = 0; i < gScene.active; ++i) {
         Ball& ball = *gScene.balls[i];
@@ -92,6 +100,7 @@ void MoveShapes(ShapeBoxes& shapes)
         shapes.hollow[i] = IsColorful() && wasReturning && !ball.returning;
         MoveSquare(*gScene.squares[i], shapes.squares[i]);
     }
+    return shapes;
 }
 
 // Whether any of box lies within clip (none: the whole frame).
@@ -104,59 +113,81 @@ bool Visible(const RECT& box, HRGN clip)
     return IntersectRect(&both, &box, &frame) != FALSE;
 }
 
-// Draws pair i where clip lets it. A shape wholly outside the clip is not
-// drawn unless the plan asks for every shape: GDI would change no pixel,
-// yet it traces a ball's whole outline first (balls that have sunk below
-// the floor cost as much as visible ones).
-void DrawPair(int i, const FramePlan& plan)
+// Clear, shapes pair by pair, the overlay: GDI within clip (none: the whole
+// frame). A shape wholly outside the clip is not drawn: GDI would change no
+// pixel, yet it traces a ball's whole outline first (balls that have sunk
+// below the floor cost as much as visible ones).
+void DrawFrameWithGdi(const ShapeBoxes& shapes, const OverlayTiles& tiles, HRGN clip)
 {
-    const ShapeBoxes& shapes = gDamage.current;
-    if (plan.everyShape || Visible(shapes.balls[i], plan.clip))
-        DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
-    const RECT* steps = shapes.squares[i];
-    RECT trail;
-    UnionRect(&trail, &steps[0], &steps[1]);
-    UnionRect(&trail, &trail, &steps[2]);
-    if (plan.everyShape || Visible(trail, plan.clip))
-        DrawSquare(*gScene.squares[i], steps);
-}
-
-// Clear, shapes pair by pair, the overlay: GDI over the whole frame or
-// within the damage.
-void DrawFrameWithGdi(const FramePlan& plan)
-{
-    HDC frame = gScene.frame.dc;
-    SelectClipRgn(frame, plan.clip);
-    PatBlt(frame, 0, 0, gScene.width, gScene.height, BLACKNESS);
-    for (int i = 0; i < gScene.active; ++i)
-        DrawPair(i, plan);
-    StepAndLayOverlay(*gScene.overlay);
-    SelectClipRgn(frame, nullptr);
-}
-
-void RunningTick()
-{
-    MoveShapes(gDamage.current);
-    FramePlan plan = PlanRunningFrame();
-    if (plan.path == FramePath::Spans) {
-        POINT tiles[4];
-        MoveOverlay(*gScene.overlay, tiles);
-        WriteSpanFrame(gDamage.rects.items, gDamage.rects.count);
-    } else {
-        DrawFrameWithGdi(plan);
+    SelectClipRgn(gScene.frame.dc, clip);
+    PatBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, BLACKNESS);
+    for (int i = 0; i < shapes.pairs; ++i) {
+        if (Visible(shapes.balls[i], clip))
+            DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
+        const RECT* steps = shapes.squares[i];
+        RECT trail;
+        UnionRect(&trail, &steps[0], &steps[1]);
+        UnionRect(&trail, &trail, &steps[2]);
+        if (Visible(trail, clip))
+            DrawSquare(*gScene.squares[i], steps);
     }
-    FinishRunningFrame(plan);
+    LayOverlay(tiles);
+    SelectClipRgn(gScene.frame.dc, nullptr);
+}
+
+// What the next tick's damage and the paint start from.
+void RecordFrame(const ShapeBoxes& shapes, FramePath path, const DamageRects& changed)
+{
+    gDamage.drawn = shapes;
+    gDamage.haveDrawn = true;
+    gDamage.path = path;
+    gDamage.changed = changed;
+}
+
+void RunningTick(HWND window)
+{
+    const ShapeBoxes shapes = MoveShapes();
+    const OverlayTiles tiles = StepOverlay(*gScene.overlay);
+    const DamageRects damage = FindDamage(gDamage.haveDrawn ? &gDamage.drawn : nullptr, shapes);
+    const bool runsReady = PrepareRuns(shapes);
+    FramePlan plan = ChoosePath(damage, shapes.pairs, runsReady);
+    if (plan.path == FramePath::Spans)
+        WriteSpanFrame(plan.changed);
+    else
+        DrawFrameWithGdi(shapes, tiles, plan.clip);
+    DeleteSceneRegion(plan.clip);
+    RecordFrame(shapes, plan.path, plan.changed);
     UpdateWave();
+    PresentChanges(window, plan.changed);
 }
 
 } // namespace
 
-void TickScene()
+void TickScene(HWND window)
 {
     if (SceneIsBlank())
         return;
     if (gScene.phase == RunningPhase)
-        RunningTick();
+        RunningTick(window);
     else
-        CurtainTick();
+        CurtainTick(window);
+}
+
+void TickSceneWholeFrame()
+{
+    // The curtain has one way only.
+    if (SceneIsBlank() || gScene.phase != RunningPhase) {
+        TickScene();
+        return;
+    }
+    const ShapeBoxes shapes = MoveShapes();
+    const OverlayTiles tiles = StepOverlay(*gScene.overlay);
+    PatBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, BLACKNESS);
+    for (int i = 0; i < shapes.pairs; ++i) {
+        DrawBall(*gScene.balls[i], shapes.balls[i], shapes.hollow[i]);
+        DrawSquare(*gScene.squares[i], shapes.squares[i]);
+    }
+    LayOverlay(tiles);
+    RecordFrame(shapes, FramePath::GdiWhole, DamageRects{true, nullptr, 0, 0});
+    UpdateWave();
 }

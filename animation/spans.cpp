@@ -2,7 +2,7 @@
 // taken front to back (the last pair first, a pair's square before its
 // ball, a square's last sub-step first), and each is given only the columns
 // of a row that no shape in front of it has taken: black on its outline,
-// its colour ANDed with the desktop picture under it on its fill. What no
+// its colour ANDed with the snapshot under it on its fill. What no
 // shape covers is black. So every damaged pixel is written once, in one
 // pass, and nothing is cleared, filled or ANDed twice. The rows go a chunk
 // at a time, the shapes' share of each row decided first and then written
@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "animation/scene.h"
+#include "shell/platform.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ struct Interval {
 };
 
 // What a row gets at columns [left, right): the part in [fillLeft,
-// fillRight) the colour over the picture, the rest black.
+// fillRight) the colour over the snapshot, the rest black.
 struct Piece {
     int left;
     int right;
@@ -66,11 +67,11 @@ uint32_t PixelWord(COLORREF color)
     return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
 }
 
-// The pixels of one row: the frame's, and the desktop picture's row the
-// overlay puts under it (none on the one row it leaves unANDed).
+// The pixels of one row: the frame's, and the snapshot's row the overlay
+// puts under it (none on the one row it leaves unANDed).
 struct RowWriter {
     uint32_t* frame;
-    const uint32_t* picture;
+    const uint32_t* snapshot;
     int shift;  // the overlay's horizontal offset
     int width;
 
@@ -88,22 +89,22 @@ struct RowWriter {
 
     void Fill(int from, int to, uint32_t color) const
     {
-        if (!picture) {
+        if (!snapshot) {
             std::fill(frame + from, frame + to, color);
             return;
         }
-        // The picture is tiled: its columns wrap once at most within a run.
+        // The snapshot is tiled: its columns wrap once at most within a run.
         int source = from + shift;
         if (source >= width)
             source -= width;
         const int straight = std::min(to - from, width - source);
         uint32_t* __restrict out = frame + from;
-        const uint32_t* __restrict in = picture + source;
+        const uint32_t* __restrict in = snapshot + source;
         for (int i = 0; i < straight; ++i)
             out[i] = color & in[i];
         out += straight;
         for (int i = 0; i < to - from - straight; ++i)
-            out[i] = color & picture[i];
+            out[i] = color & snapshot[i];
     }
 
     void Write(const Piece& p) const
@@ -151,10 +152,10 @@ struct OpenColumns {
     }
 };
 
-// Which row of the desktop picture the overlay lays under frame row y; -1
+// Which row of the snapshot the overlay lays under frame row y; -1
 // for the row it leaves unANDed (the vertical offset at -1 lays its only
 // tile row from y = 1).
-int PictureRow(int y, int verticalOffset, int height)
+int SnapshotRow(int y, int verticalOffset, int height)
 {
     if (verticalOffset < 0)
         return y + verticalOffset;
@@ -198,7 +199,7 @@ void CoverShapeRow(const SpanShape& s, int y, OpenColumns& open)
 }
 
 // Columns closed on every row of a chunk: outside its damage, and where a
-// shape in front spans every row. A shape whose box lies within them has
+// shape in front covers every row. A shape whose box lies within them has
 // nothing left to write there, which one look tells instead of one a row.
 struct ClosedColumns {
     Interval* items;
@@ -251,9 +252,9 @@ void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
     OpenColumns open[ChunkRows];
     const int rowCount = bottom - top;
     for (int i = 0; i < rowCount; ++i) {
-        const int pictureRow = PictureRow(top + i, overlay.verticalOffset, gScene.height);
+        const int snapshotRow = SnapshotRow(top + i, overlay.verticalOffset, gScene.height);
         rows[i] = RowWriter{gScene.frame.bits + static_cast<size_t>(top + i) * width,
-                            pictureRow < 0 ? nullptr : gScene.snapshot.bits + static_cast<size_t>(pictureRow) * width,
+                            snapshotRow < 0 ? nullptr : gScene.snapshot.bits + static_cast<size_t>(snapshotRow) * width,
                             overlay.horizontalOffset, width};
         open[i] = OpenColumns{gSpans.open + static_cast<size_t>(i) * gSpans.openCapacity, count,
                               gSpans.pieces + static_cast<size_t>(i) * gSpans.pieceCapacity, 0};
@@ -318,9 +319,10 @@ bool ReserveRows(int pairs)
     if (open <= gSpans.openCapacity && pieces <= gSpans.pieceCapacity)
         return true;
     ReleaseSpanBuffers();
-    gSpans.open = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
-    gSpans.pieces = static_cast<Piece*>(gAllocateSpans(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
-    gSpans.closed = static_cast<Interval*>(gAllocateSpans(sizeof(Interval) * static_cast<size_t>(open)));
+    void* (*allocate)(size_t) = gPlatform.allocateRuns;
+    gSpans.open = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
+    gSpans.pieces = static_cast<Piece*>(allocate(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
+    gSpans.closed = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open)));
     if (!gSpans.open || !gSpans.pieces || !gSpans.closed) {
         ReleaseSpanBuffers();
         return false;
@@ -332,7 +334,7 @@ bool ReserveRows(int pairs)
 
 } // namespace
 
-bool PrepareSpanFrame(const ShapeBoxes& shapes)
+bool PrepareRuns(const ShapeBoxes& shapes)
 {
     if (!gScene.frame.bits || !gScene.snapshot.bits || !ReserveRows(gScene.count))
         return false;
@@ -355,8 +357,11 @@ bool PrepareSpanFrame(const ShapeBoxes& shapes)
     return true;
 }
 
-void WriteSpanFrame(const RECT* rects, int count)
+void WriteSpanFrame(const DamageRects& damage)
 {
+    const RECT frame = {0, 0, gScene.width, gScene.height};
+    const RECT* rects = damage.wholeFrame ? &frame : damage.rects;
+    const int count = damage.wholeFrame ? 1 : damage.count;
     // GDI may have drawn into the frame since (the curtain, a tick on the
     // GDI path): its work must be done before the pixels are touched.
     GdiFlush();
@@ -376,9 +381,5 @@ void ReleaseSpanBuffers()
     std::free(gSpans.open);
     std::free(gSpans.pieces);
     std::free(gSpans.closed);
-    gSpans.open = nullptr;
-    gSpans.pieces = nullptr;
-    gSpans.closed = nullptr;
-    gSpans.openCapacity = 0;
-    gSpans.pieceCapacity = 0;
+    gSpans = {};
 }

@@ -2,10 +2,9 @@
 // runs per row (outline, fill, outline), the rows are walked front to back
 // so that every damaged pixel is written exactly once, and one small writer
 // turns a run into pixels (black, or the shape's colour ANDed with the
-// desktop picture the overlay puts there). A ball's runs are read once per
-// box size off what the platform's own Ellipse draws, so the frame holds
-// exactly the pixels GDI would give; a square's are computed, being a
-// rectangle.
+// snapshot the overlay puts there). A ball's runs are read once per box
+// size off what the platform's own Ellipse draws, so the frame holds exactly
+// the pixels GDI would give; a square's are computed, being a rectangle.
 #pragma once
 
 #include <windows.h>
@@ -47,7 +46,7 @@ extern BallRunCache gBallRuns;
 // size wider than the runs can say, a row that is not outline, fill,
 // outline, or no memory or surface to find out with).
 const RowRuns* BallRuns(int width, int height);
-// Reads rows off a top-down picture (stride words a row) of
+// Reads rows off a top-down drawing (stride words a row) of
 // Ellipse(0, 0, width, height) drawn with a black pen and a white brush
 // over background; false when a row is not background, outline, fill,
 // outline, background.
@@ -55,17 +54,12 @@ bool ReadEllipseRows(const uint32_t* pixels, int stride, int width, int height, 
                      RowRuns rows[]);
 void ReleaseBallRuns();
 
-// Mallocs of the span path (the cache and the row buffers); tests replace
-// it to refuse.
-using SpanAllocator = void* (*)(size_t);
-extern SpanAllocator gAllocateSpans;
-
 // --- the running frame ---
-// Whether both surfaces' pixels are at hand and every shape the tick draws
-// has its runs; false sends the tick to the GDI path.
-bool PrepareSpanFrame(const ShapeBoxes& shapes);
-// Writes the frame within rects (the damage grid's: banded, disjoint, on
-// the frame) from the shapes PrepareSpanFrame accepted and the overlay's
-// current offsets; outside the rects nothing is touched.
-void WriteSpanFrame(const RECT* rects, int count);
+// Gives every shape the tick draws its runs, a ball size met for the first
+// time read once off GDI (BallRuns). False, and the tick goes to GDI, when
+// a surface's pixels are not at hand or a shape has no runs.
+bool PrepareRuns(const ShapeBoxes& shapes);
+// Writes the frame within the damage from the shapes PrepareRuns accepted
+// and the overlay's current offsets; outside it nothing is touched.
+void WriteSpanFrame(const DamageRects& damage);
 void ReleaseSpanBuffers();

@@ -4,11 +4,11 @@
 // pair made active at once, so the balls leave the corner together; spread:
 // pair i first moved on by i * SpreadTicks ticks of its own, as the wave
 // leaves them over the screen), and prints the median milliseconds per tick
-// and per paint copy of the product's path next to the straightforward
-// whole-frame GDI path, measured in the same run tick for tick alternately,
-// their ratio, the floor (a plain loop that reads the desktop picture and
-// writes the frame once over the damage rectangles: the least any renderer
-// must do), the product's tick against it, the share of the frame the
+// and per paint copy of the product's path next to the whole-frame
+// reference (TickSceneWholeFrame), measured in the same run tick for tick
+// alternately, their ratio, the floor (a plain loop that reads the snapshot
+// and writes the frame once over the damage rectangles: the least any
+// renderer must do), the product's tick against it, the share of the frame the
 // damage covered, the share of ticks drawn from runs, and the bytes of the
 // ball run cache.
 // Usage: plimzor_bench [--quick] [--pairs=N[,M]] [WIDTHxHEIGHT ...]
@@ -25,7 +25,7 @@
 #include "animation/scene.h"
 #include "animation/spans.h"
 #include "config/settings.h"
-
+#include "tests/unit/animation_spread.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ struct Result {
 };
 
 // The least a renderer does: each damaged pixel of the frame written once
-// from the desktop picture.
+// from the snapshot.
 void WriteDamageOnce()
 {
     const int width = gScene.width;
@@ -87,7 +87,7 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
     Surface window;
     CreateSurface(window, screen, width, height);
     ReleaseDC(nullptr, screen);
-    // A desktop picture that is neither black nor white.
+    // A snapshot that is neither black nor white.
     HBRUSH gray = CreateSolidBrush(RGB(0x9A, 0xB4, 0xC8));
     HGDIOBJ previous = SelectObject(gScene.snapshot.dc, gray);
     PatBlt(gScene.snapshot.dc, 0, 0, width, height, PATCOPY);
@@ -97,18 +97,8 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
 
     while (gScene.phase != RunningPhase)
         TickScene();
-    if (spread) {
-        for (int i = 0; i < count; ++i) {
-            RECT boxes[3];
-            for (int t = 0; t < i * SpreadTicks; ++t) {
-                MoveBall(*gScene.balls[i]);
-                MoveSquare(*gScene.squares[i], boxes);
-            }
-        }
-    }
     // The heaviest frame: every pair drawn.
-    gScene.active = count;
-    gScene.wave = Wave::Shrinking;
+    SpreadPairs(spread ? SpreadTicks : 0);
     for (int i = 0; i < 30; ++i)
         TickScene();
 
@@ -119,28 +109,29 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
     const double frameArea = static_cast<double>(width) * height;
     for (int i = 0; i < 2 * ticks; ++i) {
         const bool full = i % 2 == 1;
-        // The floor over a damage like the one to come, from the same state
-        // of the caches as the product's tick that follows: just after the
-        // whole-frame tick and its copy.
+        // The floor over a damage like the one to come (the last product
+        // tick's), from the same state of the caches as the product's tick
+        // that follows: just after the whole-frame tick and its copy.
         if (!full && i > 0 && gScene.frame.bits) {
             LARGE_INTEGER f0 = Now();
             WriteDamageOnce();
             floorTimes.push_back(Milliseconds(f0, Now()));
         }
         gScene.active = count;
-        gStraightforwardFrames = full;
         LARGE_INTEGER t0 = Now();
-        TickScene();
+        if (full)
+            TickSceneWholeFrame();
+        else
+            TickScene();
         LARGE_INTEGER t1 = Now();
-        HRGN changed = CreateChangedRegion();
+        HRGN changed = CreateChangedRegion(gDamage.changed);
         CopyFrameToWindow(window.dc, changed);
         DeleteSceneRegion(changed);
         LARGE_INTEGER t2 = Now();
-        gStraightforwardFrames = false;
         (full ? fullTickTimes : tickTimes).push_back(Milliseconds(t0, t1));
         (full ? fullPaintTimes : paintTimes).push_back(Milliseconds(t1, t2));
         if (!full) {
-            shares.push_back(100.0 * static_cast<double>(gDamage.area) / frameArea);
+            shares.push_back(100.0 * static_cast<double>(gDamage.changed.area) / frameArea);
             spanTicks += gDamage.path == FramePath::Spans ? 1 : 0;
         }
     }
@@ -220,7 +211,7 @@ int main(int argc, char** argv)
     std::printf("ms, median of %s ticks per row and path (150 above 3 megapixels), every pair active;\n"
                 "clustered = all pairs made active at once; spread = pair i first moved on by %d*i ticks;\n"
                 "gditotal = the whole-frame GDI path's tick + paint; ratio = total / gditotal;\n"
-                "floor = each damaged pixel read from the picture and written once; x floor = tick / floor;\n"
+                "floor = each damaged pixel read from the snapshot and written once; x floor = tick / floor;\n"
                 "damage%% = the damage's share of the frame; spans%% = ticks drawn from runs;\n"
                 "cache = the ball run cache at the end of the row (every ball size at %d lines: %zuK)\n",
                 quick ? "5" : "300", SpreadTicks, tallest, CacheBound(tallest) / 1024);

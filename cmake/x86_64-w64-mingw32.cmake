@@ -1,15 +1,4 @@
-# Cross toolchain for the 64-bit build (System32 of 64-bit Windows). The
-# posix thread model is needed by GoogleTest (std::mutex).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for the 64-bit build (System32 of 64-bit Windows).
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests run under Wine's loader for this build, never Debian's wine
-# wrapper (which always picks the 32-bit one).
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec;x86_64")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -58,7 +58,7 @@ bool DecideInput(HWND window, UINT message, WPARAM wParam)
         // The message's own coordinates are client-relative and may be
         // stale; the cursor's screen position is what counts.
         POINT now = {};
-        const bool read = gReadCursor(&now) != FALSE;
+        const bool read = gPlatform.getCursorPos(&now) != FALSE;
         switch (JudgePointer(gShell.anchorKnown, gShell.anchorCursor, read, now)) {
         case PointerVerdict::Close:
             PostClose(window);
@@ -81,12 +81,10 @@ bool DecideInput(HWND window, UINT message, WPARAM wParam)
 
 } // namespace
 
-CursorReader gReadCursor = GetCursorPos;
-
 void TakeCursorAnchor()
 {
     POINT now = {};
-    gShell.anchorKnown = gReadCursor(&now) != FALSE;
+    gShell.anchorKnown = gPlatform.getCursorPos(&now) != FALSE;
     if (gShell.anchorKnown)
         gShell.anchorCursor = now;
 }

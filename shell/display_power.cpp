@@ -50,13 +50,11 @@ PowerSettingCalls LoadPowerSettingCalls()
     return calls;
 }
 
-PowerSettingCallsLoader gLoadPowerSettingCalls = LoadPowerSettingCalls;
-
 void RegisterDisplayNotification(HWND window)
 {
     if (gShell.displayNotification)
         return;
-    const PowerSettingCalls calls = gLoadPowerSettingCalls();
+    const PowerSettingCalls calls = gPlatform.loadPowerSettingCalls();
     if (!calls.registerNotification)
         return;
     // Windows 8 and later tell the console's display state (dimmed

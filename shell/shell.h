@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "shell/platform.h"
+
 // Movement of the cursor from the anchor, as |dx| + |dy|, that is still not
 // enough to close the saver.
 constexpr unsigned MouseMoveThreshold = 4;
@@ -35,11 +37,6 @@ struct POWERBROADCAST_SETTING {
     DWORD DataLength;
     UCHAR Data[1];
 };
-// USER32's RegisterPowerSettingNotification and
-// UnregisterPowerSettingNotification: Vista and later only, so looked up at
-// run time and never imported.
-using RegisterPowerSettingFn = HANDLE(WINAPI*)(HANDLE, const GUID*, DWORD);
-using UnregisterPowerSettingFn = BOOL(WINAPI*)(HANDLE);
 
 struct ShellState {
     HINSTANCE instance;
@@ -105,7 +102,7 @@ struct ScreenMetrics {
 };
 ScreenMetrics ReadScreenMetrics();
 // The rectangle, in screen coordinates, that the full-screen window covers
-// and the scene spans: the virtual screen, or the primary screen at (0, 0)
+// and the scene covers: the virtual screen, or the primary screen at (0, 0)
 // where the system knows no virtual screen.
 RECT SaverScreenArea(const ScreenMetrics& metrics);
 // The DPI awareness context handle that states an awareness (0 unaware, 1
@@ -140,9 +137,6 @@ enum class PointerVerdict {
     Close,   // beyond it: close, and the anchor moves here
 };
 PointerVerdict JudgePointer(bool anchorKnown, POINT anchor, bool nowKnown, POINT now);
-// Reads the pointer's screen position; tests replace it with one that fails.
-using CursorReader = BOOL(WINAPI*)(LPPOINT);
-extern CursorReader gReadCursor;
 // Takes the anchor where the pointer is now, if it can be read.
 void TakeCursorAnchor();
 
@@ -161,15 +155,6 @@ enum class DisplayVerdict {
 // Reads a PBT_POWERSETTINGCHANGE's notice (which may be none): only
 // GUID_CONSOLE_DISPLAY_STATE or GUID_MONITOR_POWER_ON with a DWORD of data.
 DisplayVerdict JudgeDisplayNotification(const POWERBROADCAST_SETTING* notice);
-// The two calls where this Windows has them, else none of either.
-struct PowerSettingCalls {
-    RegisterPowerSettingFn registerNotification;
-    UnregisterPowerSettingFn unregisterNotification;
-};
-PowerSettingCalls LoadPowerSettingCalls();
-// LoadPowerSettingCalls unless a test gives calls of its own.
-using PowerSettingCallsLoader = PowerSettingCalls (*)();
-extern PowerSettingCallsLoader gLoadPowerSettingCalls;
 // Asks that the window be told of the display's power, by the setting of
 // Windows 8 and later or, where that is refused, the one of Vista and 7.
 void RegisterDisplayNotification(HWND window);

@@ -1,15 +1,21 @@
 // The curtain: its three phases and the insets they outline, checked as
 // numbers and as pixels of a real frame buffer.
 #include <set>
+#include <vector>
 
 #include "unit/animation_fixture.h"
 
 namespace {
 
+// What a curtain from its start draws at a screen height. Each tick draws
+// series a once, then from phase 2 series b twice, then in phase 3 series c
+// three times, in that order, so the insets' places tell their series.
 struct CurtainRun {
     int phaseTicks[4] = {};  // ticks spent in phases 1, 2, 3
     int ticks = 0;
-    int lastA = -1;
+    std::vector<int> phaseOneInsets;  // what a drew in phase 1
+    int aAfterPhaseOne = -1;
+    int lastA = -1;  // the last insets a and b drew
     int lastB = -1;
     std::set<int> insets;
 };
@@ -17,38 +23,65 @@ struct CurtainRun {
 CurtainRun RunCurtain(int height)
 {
     UseScreen(height * 4 / 3, height);
-    gScene.phase = 1;
-    gScene.insetA = 0;
-    gScene.insetB = 2;
-    gScene.insetC = 1;
+    StartCurtain();
     CurtainRun run;
     while (gScene.phase != RunningPhase && run.ticks < 10000) {
         const int phase = gScene.phase;
         ++run.phaseTicks[phase];
         ++run.ticks;
-        const int aBefore = gScene.insetA;
-        const int bBefore = gScene.insetB;
         int insets[7];
         const int drawn = AdvanceCurtain(insets);
+        const int drawnInPhase[4] = {0, 1, 1 + 2, 1 + 2 + 3};
+        EXPECT_EQ(drawn, drawnInPhase[phase]) << "phase " << phase;
         run.insets.insert(insets, insets + drawn);
-        run.lastA = aBefore;
-        if (phase >= 2)
-            run.lastB = bBefore + 4;
-        // a once, then b twice from phase 2, then c three times in phase 3.
-        EXPECT_EQ(drawn, phase == 1 ? 1 : phase == 2 ? 3 : 6);
+        run.lastA = insets[0];
+        if (drawn >= 3)
+            run.lastB = insets[2];
+        if (phase == 1)
+            run.phaseOneInsets.push_back(insets[0]);
+        if (phase == 1 && gScene.phase != 1)
+            run.aAfterPhaseOne = gScene.insetA;
     }
     return run;
 }
 
+TEST(Curtain, StartsAtPhaseOneWithInsetsZeroTwoAndOne)
+{
+    UseScreen(800, 600);
+    gScene.phase = RunningPhase;
+    gScene.active = 7;
+    StartCurtain();
+    EXPECT_EQ(gScene.phase, 1);
+    EXPECT_EQ(gScene.insetA, 0);
+    EXPECT_EQ(gScene.insetB, 2);
+    EXPECT_EQ(gScene.insetC, 1);
+    EXPECT_EQ(gScene.active, 1);
+}
+
+// The design's figures at H = 600.
 TEST(Curtain, PhasesAtHeight600)
 {
     const CurtainRun run = RunCurtain(600);
-    EXPECT_EQ(run.phaseTicks[1], 38);
-    EXPECT_EQ(run.phaseTicks[2], 19);
-    EXPECT_EQ(run.phaseTicks[3], 50);
-    EXPECT_EQ(run.ticks, 107);
-    EXPECT_EQ(run.lastA, 424);
-    EXPECT_EQ(run.lastB, 550);
+    std::vector<int> aSteps;
+    for (int a = 0; a <= 148; a += 4)
+        aSteps.push_back(a);
+    EXPECT_EQ(run.phaseOneInsets, aSteps);
+    const struct {
+        const char* name;
+        int value, want;
+    } figures[] = {
+        {"ticks of phase 1", run.phaseTicks[1], 38},
+        {"a when phase 1 ends", run.aAfterPhaseOne, 152},
+        {"ticks of phase 2", run.phaseTicks[2], 19},
+        {"ticks of phase 3", run.phaseTicks[3], 50},
+        {"ticks of the whole curtain", run.ticks, 107},
+        {"the last inset a drew", run.lastA, 424},
+        {"the last inset b drew", run.lastB, 550},
+    };
+    for (const auto& f : figures) {
+        SCOPED_TRACE(f.name);
+        EXPECT_EQ(f.value, f.want);
+    }
     EXPECT_GT(gScene.insetC, 300);
 }
 
@@ -66,11 +99,11 @@ TEST(Curtain, EveryInsetUpToHalfTheHeightIsOutlined)
 
 class CurtainPixels : public SceneTest {};
 
-TEST_F(CurtainPixels, ClosesInOverThePictureWithoutClearingIt)
+TEST_F(CurtainPixels, ClosesInOverTheSnapshotWithoutClearingIt)
 {
     Build(Standard, 3);
     Pixels before = Frame();
-    ASSERT_EQ(before.values, picture_.values);
+    ASSERT_EQ(before.values, snapshot_.values);
     int ticks = 0;
     while (gScene.phase != RunningPhase) {
         SCOPED_TRACE(ticks);
@@ -80,11 +113,11 @@ TEST_F(CurtainPixels, ClosesInOverThePictureWithoutClearingIt)
         size_t blackened = 0;
         size_t wrong = 0;
         for (size_t i = 0; i < now.values.size(); ++i) {
-            // A pixel is either still the picture or turned black, and
+            // A pixel is either still the snapshot or turned black, and
             // black stays black: outlines accumulate.
             if (now.values[i] == before.values[i])
                 continue;
-            if (now.values[i] == 0 && before.values[i] == picture_.values[i])
+            if (now.values[i] == 0 && before.values[i] == snapshot_.values[i])
                 ++blackened;
             else
                 ++wrong;
@@ -121,7 +154,7 @@ TEST_F(CurtainPixels, FirstTickOutlinesTheScreenEdge)
         SCOPED_TRACE(p.name);
         EXPECT_EQ(frame.at(p.x, p.y) == 0, p.black);
         if (!p.black) {
-            EXPECT_EQ(frame.at(p.x, p.y), picture_.at(p.x, p.y));
+            EXPECT_EQ(frame.at(p.x, p.y), snapshot_.at(p.x, p.y));
         }
     }
 }

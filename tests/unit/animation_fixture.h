@@ -12,6 +12,7 @@
 #include "animation/random.h"
 #include "animation/scene.h"
 #include "config/settings.h"
+#include "shell/platform.h"
 
 constexpr uint32_t FrozenSeconds = 1700000000u;
 
@@ -75,9 +76,9 @@ inline void WriteSurface(const Surface& surface, const Pixels& pixels)
     SelectObject(surface.dc, surface.bitmap);
 }
 
-// A desktop picture in which every pixel differs from black and from every
-// other pixel, so a pixel read back tells where in the picture it came from.
-inline Pixels KnownPicture(int width, int height)
+// A snapshot in which every pixel differs from black and from every other
+// pixel, so a pixel read back tells where in the snapshot it came from.
+inline Pixels KnownSnapshot(int width, int height)
 {
     Pixels pixels;
     pixels.width = width;
@@ -101,15 +102,16 @@ inline HBITMAP WINAPI NoBitmap(HDC, int, int)
     return nullptr;
 }
 
-// The generator at state 0 under a frozen clock, the wall clock back after.
+// The generator at state 0 under a frozen clock; every real platform call
+// (the wall clock among them) back after.
 class FrozenRandomTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gRandomClock = FrozenClock;
+        gPlatform.clock = FrozenClock;
         gRandomState = 0;
     }
-    void TearDown() override { gRandomClock = WallClockSeconds; }
+    void TearDown() override { ResetPlatform(); }
 };
 
 // Each test starts with a frozen generator, a growing wave, and no scene;
@@ -131,15 +133,15 @@ protected:
     }
 
     // Builds the scene at width x height with surfaces compatible with the
-    // screen, and gives it the known picture as its captured desktop.
+    // screen, and gives it the known snapshot.
     void Build(int colorMode, int count, int width = 800, int height = 600)
     {
         HDC screen = GetDC(nullptr);
         BuildScene(screen, width, height, colorMode, count);
         ReleaseDC(nullptr, screen);
         built_ = true;
-        picture_ = KnownPicture(width, height);
-        WriteSurface(gScene.snapshot, picture_);
+        snapshot_ = KnownSnapshot(width, height);
+        WriteSurface(gScene.snapshot, snapshot_);
         CopySnapshotToFrame();
     }
 
@@ -162,7 +164,7 @@ protected:
 
     Pixels Frame() const { return ReadSurface(gScene.frame, gScene.width, gScene.height); }
 
-    Pixels picture_;
+    Pixels snapshot_;
     int liveAtStart_ = 0;
     bool built_ = false;
 };
@@ -191,14 +193,10 @@ inline HWND CreateAnimationWindow(HWND parent, DWORD style, int width, int heigh
                            nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
-// Sets the scene's size and shape limits for motion tests that need no
-// surfaces.
+// Sizes the scene as BuildScene does, without surfaces, for motion tests.
 inline void UseScreen(int width, int height, int colorMode = Standard)
 {
-    gScene.width = width;
-    gScene.height = height;
-    gScene.minBallSize = height / 8;
-    gScene.maxBallSize = height / 3;
+    SizeScene(width, height);
     gScene.colorMode = colorMode;
     gScene.frame = {};
     gScene.hollowBrush = nullptr;

@@ -9,10 +9,10 @@ namespace {
 
 class RunningFrames : public SceneTest {
 protected:
-    COLORREF PictureUnder(int x, int y) const
+    COLORREF SnapshotUnder(int x, int y) const
     {
         const Overlay& o = *gScene.overlay;
-        return picture_.at((x + o.horizontalOffset) % gScene.width, (y + o.verticalOffset) % gScene.height);
+        return snapshot_.at((x + o.horizontalOffset) % gScene.width, (y + o.verticalOffset) % gScene.height);
     }
 
     static COLORREF BrushColor(HBRUSH brush)
@@ -34,7 +34,7 @@ protected:
                 if (pixel == 0)
                     continue;
                 ++lit;
-                const COLORREF under = PictureUnder(x, y);
+                const COLORREF under = SnapshotUnder(x, y);
                 bool explained = false;
                 for (COLORREF c : colors)
                     explained = explained || pixel == (c & under);
@@ -49,7 +49,7 @@ protected:
     }
 
     // The newest ball, drawn after every other ball: when it lies wholly on
-    // the screen and its square is elsewhere, its middle shows the picture
+    // the screen and its square is elsewhere, its middle shows the snapshot
     // through its colour and its leftmost point is its black outline.
     void CheckNewestBall(COLORREF color)
     {
@@ -62,7 +62,7 @@ protected:
         if (std::abs(square.x - cx) < 80 && std::abs(square.y - cy) < 80)
             return;
         const Pixels frame = Frame();
-        EXPECT_EQ(frame.at(cx, cy), color & PictureUnder(cx, cy));
+        EXPECT_EQ(frame.at(cx, cy), color & SnapshotUnder(cx, cy));
         EXPECT_EQ(frame.at(ball.x, cy), 0u);
         ++ballsChecked_;
     }
@@ -70,7 +70,7 @@ protected:
     int ballsChecked_ = 0;
 };
 
-TEST_F(RunningFrames, StandardModeShowsThePictureOrBlack)
+TEST_F(RunningFrames, StandardModeShowsTheSnapshotOrBlack)
 {
     Build(Standard, 4);
     FinishCurtain();
@@ -87,7 +87,7 @@ TEST_F(RunningFrames, StandardModeShowsThePictureOrBlack)
     EXPECT_GT(ballsChecked_, 0);
 }
 
-TEST_F(RunningFrames, ColourfulModeTintsThePictureByEachShapesColour)
+TEST_F(RunningFrames, ColourfulModeTintsTheSnapshotByEachShapesColour)
 {
     Build(Colorful, 4);
     FinishCurtain();
@@ -139,7 +139,7 @@ TEST_F(RunningFrames, ColourfulShapesGetANewBrushAtEveryRebirth)
 // Two monitors of 800 x 600, the primary on the right: the scene spans both,
 // 1600 x 600, and the shapes must cover both while every pixel keeps the
 // rules above.
-TEST_F(RunningFrames, OverTwoMonitorsShapesRunOnBothAndShowThePicture)
+TEST_F(RunningFrames, OverTwoMonitorsShapesRunOnBothAndShowTheSnapshot)
 {
     const ScreenMetrics twoMonitors = {-800, 0, 1600, 600, 800, 600};
     const RECT area = SaverScreenArea(twoMonitors);

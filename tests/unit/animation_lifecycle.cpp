@@ -9,6 +9,24 @@ namespace {
 
 class Lifecycle : public SceneTest {};
 
+// Balls are an eighth to a third of the screen's height, in whole pixels.
+TEST(SceneSize, BallSizesAreAnEighthToAThirdOfTheHeight)
+{
+    const struct {
+        int height;
+        int smallest, largest;
+    } cases[] = {{600, 75, 200},   {601, 75, 200},   {768, 96, 256}, {800, 100, 266},
+                 {1080, 135, 360}, {2160, 270, 720}, {7, 0, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.height);
+        SizeScene(1000, c.height);
+        EXPECT_EQ(gScene.width, 1000);
+        EXPECT_EQ(gScene.height, c.height);
+        EXPECT_EQ(gScene.minBallSize, c.smallest);
+        EXPECT_EQ(gScene.maxBallSize, c.largest);
+    }
+}
+
 TEST_F(Lifecycle, CreationFillsExactlyCountSlots)
 {
     for (int count : {1, 2, 255}) {
@@ -99,7 +117,7 @@ TEST(LifecycleDeathTest, RunningOutOfMemoryEndsTheProcessWithOne)
         EXPECT_EXIT(
             {
                 gAllocationsLeft = c.allocations;
-                gAllocateRecord = c.allocations ? SomeMemory : NoMemory;
+                gPlatform.allocateRecord = c.allocations ? SomeMemory : NoMemory;
                 BuildScene(nullptr, 320, 240, Standard, 5);
                 std::exit(0);
             },
@@ -153,7 +171,7 @@ TEST_F(SceneWindow, BuildsASceneOverEveryMonitorAndStartsTheTimer)
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST_F(SceneWindow, TheFirstPaintCopiesTheCapturedPictureAndKeepsTheContext)
+TEST_F(SceneWindow, TheFirstPaintCopiesTheSnapshotAndKeepsTheContext)
 {
     Open(WS_VISIBLE);
     UpdateWindow(window_);

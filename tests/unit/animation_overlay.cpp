@@ -23,8 +23,7 @@ TEST_F(OverlayMotion, VerticalOffsetBouncesWithAPeriodOf2HPlus2)
     ASSERT_EQ(expected.size(), 2u * 600 + 2);
     for (size_t tick = 0; tick < expected.size(); ++tick) {
         SCOPED_TRACE(tick);
-        POINT tiles[4];
-        MoveOverlay(overlay, tiles);
+        StepOverlay(overlay);
         ASSERT_EQ(overlay.verticalOffset, expected[tick]);
     }
     EXPECT_EQ(overlay.verticalStep, 1);
@@ -34,12 +33,11 @@ TEST_F(OverlayMotion, HorizontalOffsetWrapsAfterWTicks)
 {
     Overlay overlay;
     ResetOverlay(overlay);
-    POINT tiles[4];
     for (int tick = 1; tick < 800; ++tick) {
-        MoveOverlay(overlay, tiles);
+        StepOverlay(overlay);
         ASSERT_EQ(overlay.horizontalOffset, tick);
     }
-    MoveOverlay(overlay, tiles);
+    StepOverlay(overlay);
     EXPECT_EQ(overlay.horizontalOffset, 0);
 }
 
@@ -62,34 +60,58 @@ TEST_F(OverlayMotion, TilesCoverTheFrame)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Overlay overlay = {c.horizontal, c.vertical, 0, 0, c.step};
-        POINT tiles[4];
-        const int laid = MoveOverlay(overlay, tiles);
-        ASSERT_EQ(static_cast<size_t>(laid), c.tiles.size());
-        for (int i = 0; i < laid; ++i) {
+        const OverlayTiles tiles = StepOverlay(overlay);
+        ASSERT_EQ(static_cast<size_t>(tiles.count), c.tiles.size());
+        for (int i = 0; i < tiles.count; ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(tiles[i].x, c.tiles[i].x);
-            EXPECT_EQ(tiles[i].y, c.tiles[i].y);
+            EXPECT_EQ(tiles.at[i].x, c.tiles[i].x);
+            EXPECT_EQ(tiles.at[i].y, c.tiles[i].y);
         }
     }
 }
 
-TEST_F(OverlayMotion, TileCountFollowsTheOffsetsOverAFullPeriod)
+// Over a whole period the tiles, each a W x H copy of the snapshot, cover
+// every pixel of the frame exactly once, but for the top row at the top
+// turn, which none covers; and none lies wholly off the frame but the row
+// wholly above it at the bottom turn.
+TEST_F(OverlayMotion, TilesCoverEveryPixelOnceOverAFullPeriod)
 {
     Overlay overlay;
     ResetOverlay(overlay);
+    std::vector<int> columns, rows = {0, 1, 2, 598, 599};
+    for (int x = 0; x < 800; x += 7)
+        columns.push_back(x);
+    columns.push_back(799);
+    for (int y = 3; y < 598; y += 11)
+        rows.push_back(y);
     for (int tick = 0; tick < 2 * 600 + 2; ++tick) {
         SCOPED_TRACE(tick);
-        POINT tiles[4];
-        const int laid = MoveOverlay(overlay, tiles);
-        const int columns = overlay.horizontalOffset == 0 ? 1 : 2;
-        const int rows = overlay.verticalOffset == 0 || overlay.verticalOffset == -1 ? 1 : 2;
-        ASSERT_EQ(laid, columns * rows);
+        const OverlayTiles tiles = StepOverlay(overlay);
+        ASSERT_GE(tiles.count, 1);
+        for (int i = 0; i < tiles.count; ++i) {
+            const RECT tile = {tiles.at[i].x, tiles.at[i].y, tiles.at[i].x + 800, tiles.at[i].y + 600};
+            const RECT frame = {0, 0, 800, 600};
+            RECT both;
+            const bool above = tile.bottom == 0 && overlay.verticalOffset == 600;
+            ASSERT_EQ(IntersectRect(&both, &tile, &frame) != FALSE, !above) << "tile " << i;
+        }
+        for (int y : rows) {
+            for (int x : columns) {
+                int covering = 0;
+                for (int i = 0; i < tiles.count; ++i) {
+                    const POINT& t = tiles.at[i];
+                    covering += x >= t.x && x < t.x + 800 && y >= t.y && y < t.y + 600 ? 1 : 0;
+                }
+                const bool leftOut = y == 0 && overlay.verticalOffset == -1;
+                ASSERT_EQ(covering, leftOut ? 0 : 1) << x << "," << y;
+            }
+        }
     }
 }
 
 class OverlayPixels : public SceneTest {};
 
-TEST_F(OverlayPixels, TheAndShowsThePictureUnderTheTilingOffset)
+TEST_F(OverlayPixels, TheAndShowsTheSnapshotUnderTheTilingOffset)
 {
     Build(Standard, 1);
     struct Case {
@@ -104,13 +126,13 @@ TEST_F(OverlayPixels, TheAndShowsThePictureUnderTheTilingOffset)
         SCOPED_TRACE(c.name);
         PatBlt(gScene.frame.dc, 0, 0, 800, 600, WHITENESS);
         Overlay overlay = c.before;
-        StepAndLayOverlay(overlay);
+        LayOverlay(StepOverlay(overlay));
         const int h = overlay.horizontalOffset;
         const int v = overlay.verticalOffset;
         const Pixels frame = Frame();
         for (int y = 0; y < 600; y += 7) {
             for (int x = 0; x < 800; x += 5) {
-                ASSERT_EQ(frame.at(x, y), picture_.at((x + h) % 800, (y + v) % 600)) << x << "," << y;
+                ASSERT_EQ(frame.at(x, y), snapshot_.at((x + h) % 800, (y + v) % 600)) << x << "," << y;
             }
         }
     }
@@ -122,7 +144,7 @@ TEST_F(OverlayPixels, AtTheTopTurnTheTopRowIsLeftUnfiltered)
     PatBlt(gScene.snapshot.dc, 0, 0, 800, 600, BLACKNESS);
     PatBlt(gScene.frame.dc, 0, 0, 800, 600, WHITENESS);
     Overlay overlay = {0, 0, 0, 0, -1};
-    StepAndLayOverlay(overlay);
+    LayOverlay(StepOverlay(overlay));
     ASSERT_EQ(overlay.verticalOffset, -1);
     const Pixels frame = Frame();
     for (int x = 0; x < 800; ++x) {

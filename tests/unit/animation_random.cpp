@@ -29,7 +29,7 @@ TEST_F(RandomTest, FirstValuesFromStateZeroUnderAFrozenClock)
 
 TEST_F(RandomTest, TheClockIsReadAtEveryStep)
 {
-    gRandomClock = SettableClock;
+    gPlatform.clock = SettableClock;
     gClockValue = 1000;
     const uint32_t first = static_cast<uint32_t>(NextRandom());
     gRandomState = 0;

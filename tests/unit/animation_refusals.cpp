@@ -43,14 +43,11 @@ class Refusals : public SceneTest {
 protected:
     void TearDown() override
     {
-        gStartTimer = SetTimer;
-        gGetScreenContext = GetDC;
-        gCreateDibSection = CreateDIBSection;
         SceneTest::TearDown();
     }
 
-    // Builds straight from the screen, with no known picture: the fixture's
-    // picture would be as big as the size asked for.
+    // Builds straight from the screen, with no known snapshot: the
+    // fixture's would be as big as the size asked for.
     void BuildAt(int colorMode, int width, int height)
     {
         HDC screen = GetDC(nullptr);
@@ -138,7 +135,7 @@ TEST_F(Refusals, AScreenThatCannotBeReadIsCapturedBlack)
 {
     const struct {
         const char* name;
-        ContextGetter screen;
+        HDC(WINAPI* screen)(HWND);
         bool dibSections;
     } cases[] = {
         {"no screen context, DIB sections", NoScreenContext, true},
@@ -148,16 +145,16 @@ TEST_F(Refusals, AScreenThatCannotBeReadIsCapturedBlack)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        gCreateDibSection = c.dibSections ? CreateDIBSection : NoDibSection;
+        gPlatform.createDIBSection = c.dibSections ? CreateDIBSection : NoDibSection;
         BuildAt(Colorful, 320, 240);
         ASSERT_EQ(gScene.snapshot.bits != nullptr, c.dibSections);
         // Whatever the surface held before must not survive a failed capture.
-        Pixels white = KnownPicture(320, 240);
+        Pixels white = KnownSnapshot(320, 240);
         std::fill(white.values.begin(), white.values.end(), RGB(255, 255, 255));
         WriteSurface(gScene.snapshot, white);
-        gGetScreenContext = c.screen;
-        CaptureDesktop(nullptr);
-        gGetScreenContext = GetDC;
+        gPlatform.getDC = c.screen;
+        TakeSnapshot(nullptr);
+        gPlatform.getDC = GetDC;
         const Pixels captured = ReadSurface(gScene.snapshot, 320, 240);
         EXPECT_EQ(std::count(captured.values.begin(), captured.values.end(), 0u),
                   static_cast<std::ptrdiff_t>(captured.values.size()));
@@ -198,7 +195,7 @@ TEST_F(Refusals, ARefusedTimerIsAskedForOnceMore)
         gShell.isPreview = true;
         gTimerRefusals = c.refusals;
         gTimerCalls = 0;
-        gStartTimer = RefusingTimer;
+        gPlatform.setTimer = RefusingTimer;
         HWND window = CreateAnimationWindow(nullptr, WS_VISIBLE, 200, 150);
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(gTimerCalls, c.calls);
@@ -236,7 +233,7 @@ TEST_F(Refusals, RestingAndWakingWithoutATimerOrSurfaces)
         ResetShellState();
         gShell.isPreview = true;
         gTimerRefusals = c.refusalsAtStart;
-        gStartTimer = RefusingTimer;
+        gPlatform.setTimer = RefusingTimer;
         HWND host = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, c.size, c.size, nullptr,
                                     nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(host, nullptr);

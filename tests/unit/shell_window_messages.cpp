@@ -45,9 +45,7 @@ protected:
         window = host = nullptr;
         Drain();
         ResetShellState();
-        gReadCursor = GetCursorPos;
-        gLoadPowerSettingCalls = LoadPowerSettingCalls;
-        gRandomClock = WallClockSeconds;
+        ResetPlatform();
     }
 
     // Empties the thread's queue (quit messages included); paints are always
@@ -473,16 +471,15 @@ TEST_F(SaverWindow, ABlankSceneBlanksTheWholeWindowWhateverSizeItWasCreatedAt)
     const RECT area = SaverScreenArea(ReadScreenMetrics());
     for (bool scaled : {false, true}) {
         SCOPED_TRACE(scaled ? "created at two thirds" : "created at its size");
-        gCreateDibSection = NoDibSection;
-        gCreateCompatibleBitmap = NoBitmap;
+        gPlatform.createDIBSection = NoDibSection;
+        gPlatform.createCompatibleBitmap = NoBitmap;
         HHOOK hook = scaled ? SetWindowsHookExA(WH_CALLWNDPROC, ShrinkSaverWindowsAtCreation, nullptr,
                                                 GetCurrentThreadId())
                             : nullptr;
         Open(false);
         if (hook)
             UnhookWindowsHookEx(hook);
-        gCreateDibSection = CreateDIBSection;
-        gCreateCompatibleBitmap = CreateCompatibleBitmap;
+        ResetPlatform();
         ASSERT_TRUE(SceneIsBlank());
         // Paints as they come, until the screen shows the window black or
         // a deadline passes.
@@ -532,7 +529,7 @@ BOOL WINAPI PointerUnreadable(LPPOINT)
 
 TEST_F(SaverWindow, AnUnreadablePointerNeverCloses)
 {
-    gReadCursor = PointerUnreadable;
+    gPlatform.getCursorPos = PointerUnreadable;
     Open(false);
     EXPECT_FALSE(gShell.anchorKnown);
     for (int i = 0; i < 3; ++i)
@@ -540,7 +537,7 @@ TEST_F(SaverWindow, AnUnreadablePointerNeverCloses)
     EXPECT_FALSE(ClosePosted()) << "an unread position closed the saver";
     EXPECT_FALSE(gShell.anchorKnown);
 
-    gReadCursor = GetCursorPos;
+    gPlatform.getCursorPos = GetCursorPos;
     ASSERT_TRUE(MoveCursor(500, 400));
     Send(WM_MOUSEMOVE, 0, 0);
     EXPECT_FALSE(ClosePosted()) << "the first position read is the anchor, not a move";
@@ -675,7 +672,7 @@ TEST_F(SaverWindow, AsksForTheDisplaysPowerInFullScreenOnlyAndUndoesItWhenItGoes
 {
     const struct {
         const char* name;
-        PowerSettingCallsLoader calls;
+        PowerSettingCalls (*calls)();
         bool preview;
         bool refuseConsole, refuseMonitor;
         int registrations;  // the console's state first, then the monitor's power
@@ -692,7 +689,7 @@ TEST_F(SaverWindow, AsksForTheDisplaysPowerInFullScreenOnlyAndUndoesItWhenItGoes
         gPower = {};
         gPower.refuseConsole = c.refuseConsole;
         gPower.refuseMonitor = c.refuseMonitor;
-        gLoadPowerSettingCalls = c.calls;
+        gPlatform.loadPowerSettingCalls = c.calls;
         Open(c.preview);
         EXPECT_EQ(gPower.registrations, c.registrations);
         if (c.registrations >= 1) {
@@ -719,6 +716,8 @@ LRESULT SendNotice(HWND window, const Notice& notice)
     return SendMessageA(window, WM_POWERBROADCAST, PowerSettingChange, notice.lParam());
 }
 
+// Which notice says what is the table above; here, what the window does
+// with each verdict, running and resting.
 TEST_F(SaverWindow, OnlyTheDisplaysStateRestsAndWakesTheFullScreenScene)
 {
     const struct {
@@ -728,18 +727,12 @@ TEST_F(SaverWindow, OnlyTheDisplaysStateRestsAndWakesTheFullScreenScene)
         Notice notice;
         bool restsAfter;
     } cases[] = {
-        {"off", false, false, MakeNotice(ConsoleDisplayState, Off), true},
-        {"monitor off", false, false, MakeNotice(MonitorPowerOn, Off), true},
-        {"off again", false, true, MakeNotice(ConsoleDisplayState, Off), true},
-        {"on", false, true, MakeNotice(ConsoleDisplayState, On), false},
-        {"dimmed", false, true, MakeNotice(ConsoleDisplayState, Dimmed), false},
-        {"monitor on", false, true, MakeNotice(MonitorPowerOn, On), false},
-        {"on while running (the answer to the registration)", false, false, MakeNotice(ConsoleDisplayState, On),
-         false},
-        {"another setting's off", false, false, MakeNotice(SessionDisplayStatus, Off), false},
-        {"another setting's on", false, true, MakeNotice(SessionDisplayStatus, On), true},
-        {"off with a byte of data", false, false, MakeNotice(ConsoleDisplayState, Off, 1), false},
-        {"on with eight bytes of data", false, true, MakeNotice(ConsoleDisplayState, On, 8), true},
+        {"rest while running", false, false, MakeNotice(ConsoleDisplayState, Off), true},
+        {"rest while resting", false, true, MakeNotice(MonitorPowerOn, Off), true},
+        {"run while resting", false, true, MakeNotice(ConsoleDisplayState, Dimmed), false},
+        {"run while running (the answer to the registration)", false, false, MakeNotice(MonitorPowerOn, On), false},
+        {"ignore while running", false, false, MakeNotice(SessionDisplayStatus, Off), false},
+        {"ignore while resting", false, true, MakeNotice(ConsoleDisplayState, On, 8), true},
         {"a preview ignores the display", true, false, MakeNotice(ConsoleDisplayState, Off), false},
     };
     for (const auto& c : cases) {
@@ -758,7 +751,7 @@ TEST_F(SaverWindow, OnlyTheDisplaysStateRestsAndWakesTheFullScreenScene)
     }
     // Where nothing was registered (XP and earlier, the Windows 9x family)
     // no notice is read: any program can post one that points nowhere.
-    gLoadPowerSettingCalls = NoPowerCalls;
+    gPlatform.loadPowerSettingCalls = NoPowerCalls;
     Open(false);
     EXPECT_EQ(SendMessageA(window, WM_POWERBROADCAST, PowerSettingChange, 0x10), TRUE);
     EXPECT_FALSE(gScene.resting);
@@ -786,7 +779,7 @@ protected:
     // frozen.
     void OpenSeeded()
     {
-        gRandomClock = FrozenClock;
+        gPlatform.clock = FrozenClock;
         gRandomState = 0;
         Open(false);
     }
