@@ -15,3 +15,8 @@ void RestScene(HWND window);
 // first paint copies the whole frame. Nothing for a scene that is not
 // resting; a blank scene gets no timer.
 void WakeScene(HWND window);
+// The screen the full-screen window covers has changed: the scene goes on
+// at width x height (ResizeScene), the old scene's corner lying at `at` in
+// the new one, and the whole window is painted anew. A resting scene takes
+// the change without drawing and shows it when it wakes.
+void FollowScreen(HWND window, int width, int height, POINT at);

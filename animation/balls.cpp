@@ -1,6 +1,8 @@
 // Balls: enter at the top-left corner, fall under gravity, bounce ever lower
 // with a one-tick squash, turn back faster at the right edge and are reborn
 // once they have left on the left. Also the shapes' shared brush renewal.
+#include <algorithm>
+
 #include "animation/random.h"
 #include "animation/scene.h"
 
@@ -63,4 +65,13 @@ void DrawBall(const Ball& ball, const RECT& box, bool hollow)
     Ellipse(frame, box.left, box.top, box.right, box.bottom);
     if (IsColorful())
         SelectObject(frame, gScene.hollowBrush);
+}
+
+void FitBall(Ball& ball)
+{
+    ball.size = std::clamp(ball.size, gScene.minBallSize, gScene.maxBallSize);
+    // Below the floor a ball would bounce there, out of sight, for good; it
+    // goes on from the floor with the speed it had.
+    ball.y = std::min(ball.y, gScene.height - ball.size);
+    // A ball beyond the right edge is turned back by its next move.
 }

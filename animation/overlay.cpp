@@ -40,3 +40,15 @@ void LayOverlay(const OverlayTiles& tiles)
         BitBlt(gScene.frame.dc, tiles.at[i].x, tiles.at[i].y, gScene.width, gScene.height, gScene.snapshot.dc, 0, 0,
                SRCAND);
 }
+
+void FitOverlay(Overlay& overlay)
+{
+    if (gScene.width <= 0 || gScene.height <= 0)
+        return;
+    overlay.horizontalOffset %= gScene.width;
+    // Below the new bottom the picture turns, as it would have there.
+    if (overlay.verticalOffset >= gScene.height) {
+        overlay.verticalOffset = gScene.height;
+        overlay.verticalStep = -1;
+    }
+}

@@ -19,6 +19,11 @@ Scene gScene = {};
 
 namespace {
 
+SceneSize PrimaryScreenSize()
+{
+    return SceneSize{gPlatform.getSystemMetrics(SM_CXSCREEN), gPlatform.getSystemMetrics(SM_CYSCREEN)};
+}
+
 template <typename Record>
 Record* AllocateRecord()
 {
@@ -170,8 +175,8 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     gScene.timerId = 0;
     gScene.resting = false;
     // The surfaces decide the size the shapes move in, so they come first.
-    const SceneSize size = AcquireSceneSurfaces(reference, SceneSize{width, height},
-                                                SceneSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+    const SceneSize size =
+        AcquireSceneSurfaces(reference, SceneSize{width, height}, PrimaryScreenSize(), gScene.frame, gScene.snapshot);
     SizeScene(size.width, size.height);
     // The curtain outlines its rectangles without filling them.
     if (gScene.frame.dc)
@@ -201,18 +206,97 @@ int SceneSizesToTry(SceneSize asked, SceneSize primary, SceneSize sizes[2])
     return n;
 }
 
-SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary)
+SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary, Surface& frame, Surface& snapshot)
 {
     SceneSize sizes[2];
     const int n = SceneSizesToTry(asked, primary, sizes);
     for (int i = 0; i < n; ++i) {
-        if (CreateSurface(gScene.frame, reference, sizes[i].width, sizes[i].height) &&
-            CreateSurface(gScene.snapshot, reference, sizes[i].width, sizes[i].height))
+        if (CreateSurface(frame, reference, sizes[i].width, sizes[i].height) &&
+            CreateSurface(snapshot, reference, sizes[i].width, sizes[i].height))
             return sizes[i];
-        DestroySurface(gScene.frame);
-        DestroySurface(gScene.snapshot);
+        DestroySurface(frame);
+        DestroySurface(snapshot);
     }
     return SceneSize{0, 0};
+}
+
+int FirstTileAt(int at, int period)
+{
+    const int offset = at % period;
+    return offset > 0 ? offset - period : offset;
+}
+
+void ResizeScene(HDC reference, int width, int height, POINT at)
+{
+    // Nothing was captured that a new scene could show.
+    if (SceneIsBlank())
+        return;
+    const SceneSize was = {gScene.width, gScene.height};
+    // The old frame goes first, so that no more than the old snapshot and
+    // the new pair are held at once. The runs' sizes follow the height, and
+    // their surface was made for the old frame.
+    Surface old = gScene.snapshot;
+    gScene.snapshot = {};
+    ReleaseBallRuns();
+    DestroySurface(gScene.frame);
+    const SceneSize size =
+        AcquireSceneSurfaces(reference, SceneSize{width, height}, PrimaryScreenSize(), gScene.frame, gScene.snapshot);
+    SizeScene(size.width, size.height);
+    if (SceneIsBlank()) {
+        DestroySurface(old);
+        return;
+    }
+    // The desktop as it was captured, where it lay, and again beside it
+    // wherever the screen has grown.
+    const int left = FirstTileAt(at.x, was.width);
+    const int top = FirstTileAt(at.y, was.height);
+    for (int y = top; y < size.height; y += was.height) {
+        for (int x = left; x < size.width; x += was.width)
+            BitBlt(gScene.snapshot.dc, x, y, was.width, was.height, old.dc, 0, 0, SRCCOPY);
+    }
+    DestroySurface(old);
+    if (gScene.phase == RunningPhase) {
+        // Black, as between running ticks, with the brush the curtain's end
+        // left; with no last tick on record, the next one draws the whole
+        // frame.
+        PatBlt(gScene.frame.dc, 0, 0, size.width, size.height, BLACKNESS);
+        SelectObject(gScene.frame.dc, GetStockObject(WHITE_BRUSH));
+    } else {
+        SelectObject(gScene.frame.dc, GetStockObject(NULL_BRUSH));
+        CopySnapshotToFrame();
+        RedrawCurtain();
+    }
+    for (int i = 0; i < gScene.count; ++i) {
+        FitBall(*gScene.balls[i]);
+        FitSquare(*gScene.squares[i]);
+    }
+    FitOverlay(*gScene.overlay);
+    // The grid, its rectangles and the span writer's rows are made anew at
+    // the new size by the next tick, which draws the whole frame.
+    ReleaseSpanBuffers();
+    ReleaseDamage();
+}
+
+void FollowScreen(HWND window, int width, int height, POINT at)
+{
+    if (!SceneIsBlank() && (width != gScene.width || height != gScene.height)) {
+        HDC windowDC = GetDC(window);
+        ResizeScene(windowDC, width, height, at);
+        ReleaseDC(window, windowDC);
+        // Without surfaces at any size the saver goes on as a blanker.
+        if (SceneIsBlank() && gScene.timerId) {
+            KillTimer(window, gScene.timerId);
+            gScene.timerId = 0;
+        }
+    }
+    // The context kept from the first paint was clipped to the window as it
+    // was then: the next paint begins anew, and copies everything.
+    if (gScene.paintDC) {
+        EndPaint(window, &gScene.paint);
+        gScene.paintDC = nullptr;
+        gScene.paint = {};
+    }
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 bool SceneIsBlank()

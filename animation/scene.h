@@ -109,9 +109,9 @@ struct SceneSize {
     int height;
 };
 int SceneSizesToTry(SceneSize asked, SceneSize primary, SceneSize sizes[2]);
-// Makes the frame buffer and the snapshot at the first of those sizes they
-// can both be had at, and returns it; {0, 0}, with no surfaces, when none.
-SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary);
+// Makes a frame buffer and a snapshot at the first of those sizes they can
+// both be had at, and returns it; {0, 0}, with neither surface, when none.
+SceneSize AcquireSceneSurfaces(HDC reference, SceneSize asked, SceneSize primary, Surface& frame, Surface& snapshot);
 // A scene without surfaces: the saver is a plain black blanker.
 bool SceneIsBlank();
 // Starts the animation's timer, trying once more when it is refused; 0 when
@@ -122,6 +122,20 @@ UINT_PTR StartAnimationTimer(HWND window);
 void TakeSnapshot(HWND window);
 // Starts the curtain from the snapshot.
 void CopySnapshotToFrame();
+// The screen has changed size while the saver runs: the scene goes on at
+// width x height (else at the primary screen's size, else as a blank
+// scene, as at its start). The new snapshot is the one captured at the
+// start, laid tile after tile with a tile's corner at `at` (where the old
+// scene's corner lies in the new one), so the desktop shows through the
+// shapes as it was, never the saver's own picture. The curtain goes on
+// where it was, its outlines so far drawn anew at the new size; a running
+// scene's next tick draws its whole frame. Shapes and the overlay are
+// brought within the new size. A blank scene stays blank: it captured
+// nothing to go on with.
+void ResizeScene(HDC reference, int width, int height, POINT at);
+// Where the first tile of a picture period pixels long lies when one of its
+// tiles starts at `at`: in (-period, 0].
+int FirstTileAt(int at, int period);
 // Releases every record, brush, bitmap and context (the timer and the paint
 // context too when window is given).
 void ReleaseScene(HWND window);
@@ -150,6 +164,9 @@ void StartCurtain();
 int AdvanceCurtain(int insets[7]);
 // Adds or drops a pair as the newest active ball demands.
 void UpdateWave();
+// Draws, on the frame, the outline of every inset the curtain has reached
+// so far: the curtain's picture at the scene's present size.
+void RedrawCurtain();
 
 // --- balls (balls.cpp) ---
 void InitBall(Ball& ball);
@@ -160,12 +177,18 @@ RECT MoveBall(Ball& ball);
 // (hollow: a ball reborn during its move, whose new brush its move left
 // unselected, shows its outline only).
 void DrawBall(const Ball& ball, const RECT& box, bool hollow);
+// Brings a ball within a scene that has changed size: its size within the
+// sizes the new height allows, and no lower than resting on the floor.
+void FitBall(Ball& ball);
 
 // --- squares (squares.cpp) ---
 void InitSquare(Square& square);
 // Moves the square its three sub-steps and stores the three boxes drawn.
 void MoveSquare(Square& square, RECT boxes[3]);
 void DrawSquare(const Square& square, const RECT boxes[3]);
+// Brings a square within a scene that has changed size: a square left
+// beyond an edge would turn back at every sub-step and never come in.
+void FitSquare(Square& square);
 
 // --- overlay (overlay.cpp) ---
 void ResetOverlay(Overlay& overlay);
@@ -173,6 +196,8 @@ void ResetOverlay(Overlay& overlay);
 OverlayTiles StepOverlay(Overlay& overlay);
 // ANDs the snapshot over the frame at each tile.
 void LayOverlay(const OverlayTiles& tiles);
+// Brings the offsets within a scene that has changed size.
+void FitOverlay(Overlay& overlay);
 
 // In colourful mode: gives a shape a new brush of a new colour, deleting its
 // old one after making sure it is not selected.

@@ -8,35 +8,44 @@
 #include "animation/scene.h"
 #include "animation/spans.h"
 
+namespace {
+
+// The curtain's three inset series. Series a: insets 0, 4, 8, ...; b: 2,
+// 6, 10, ... (twice per tick once it runs); c: 1, 3, 5, ... (three times
+// per tick). Together every inset up to half the height gets an outline.
+// A series ends its phase once it passes the height over its divisor.
+struct InsetSeries {
+    int start, step, times, limitDivisor;
+};
+constexpr InsetSeries CurtainSeries[3] = {{0, 4, 1, 4}, {2, 4, 2, 4}, {1, 2, 3, 2}};
+
+int& SeriesInset(int s)
+{
+    return s == 0 ? gScene.insetA : s == 1 ? gScene.insetB : gScene.insetC;
+}
+
+} // namespace
+
 void StartCurtain()
 {
-    gScene.insetA = 0;
-    gScene.insetC = 1;
+    for (int s = 0; s < 3; ++s)
+        SeriesInset(s) = CurtainSeries[s].start;
     gScene.active = 1;
-    gScene.insetB = 2;
     gScene.phase = 1;
 }
 
 int AdvanceCurtain(int insets[7])
 {
-    // Series a: insets 0, 4, 8, ...; b: 2, 6, 10, ... (twice per tick once
-    // it runs); c: 1, 3, 5, ... (three times per tick). Together every inset
-    // up to half the height gets an outline. Phase p draws the first p
-    // series, and ends when the newest one passes its limit.
-    struct Series {
-        int& inset;
-        int times, step, limit;
-    };
-    const Series series[3] = {{gScene.insetA, 1, 4, gScene.height / 4},
-                              {gScene.insetB, 2, 4, gScene.height / 4},
-                              {gScene.insetC, 3, 2, gScene.height / 2}};
+    // Phase p draws the first p series, and ends when the newest one passes
+    // its limit.
     int drawn = 0;
     for (int s = 0; s < gScene.phase; ++s) {
-        for (int k = 0; k < series[s].times; ++k, series[s].inset += series[s].step)
-            insets[drawn++] = series[s].inset;
+        int& inset = SeriesInset(s);
+        for (int k = 0; k < CurtainSeries[s].times; ++k, inset += CurtainSeries[s].step)
+            insets[drawn++] = inset;
     }
-    const Series& newest = series[gScene.phase - 1];
-    if (newest.inset > newest.limit)
+    const int newest = gScene.phase - 1;
+    if (SeriesInset(newest) > gScene.height / CurtainSeries[newest].limitDivisor)
         gScene.phase = gScene.phase == 3 ? RunningPhase : gScene.phase + 1;
     return drawn;
 }
@@ -60,16 +69,20 @@ void UpdateWave()
 
 namespace {
 
-// Black outlines, without filling, at the insets the curtain reached.
+// The black outline, without filling, at inset k.
+void OutlineInset(int k)
+{
+    // Past half the height the corners swap; GDI draws such a rectangle as
+    // if they were ordered.
+    Rectangle(gScene.frame.dc, k, k, gScene.width - k, gScene.height - k);
+}
+
+// Black outlines at the insets the curtain reached.
 void DrawCurtain(const int insets[], int count)
 {
     HDC frame = gScene.frame.dc;
-    for (int i = 0; i < count; ++i) {
-        const int k = insets[i];
-        // Past half the height the corners swap; GDI draws such a rectangle
-        // as if they were ordered.
-        Rectangle(frame, k, k, gScene.width - k, gScene.height - k);
-    }
+    for (int i = 0; i < count; ++i)
+        OutlineInset(insets[i]);
     if (gScene.phase == RunningPhase) {
         // From now on shapes are filled; the brush the curtain used is the
         // hollow one that colourful drawing goes back to after each shape.
@@ -162,6 +175,17 @@ void RunningTick(HWND window)
 }
 
 } // namespace
+
+void RedrawCurtain()
+{
+    // Each series has drawn every inset from its start, in its steps, up to
+    // the one it stands at now (a series that has not begun stands at its
+    // start).
+    for (int s = 0; s < 3; ++s) {
+        for (int k = CurtainSeries[s].start; k < SeriesInset(s); k += CurtainSeries[s].step)
+            OutlineInset(k);
+    }
+}
 
 void TickScene(HWND window)
 {

@@ -1,5 +1,7 @@
 // Squares: beside each ball a small square drifts in a straight line and
 // rebounds from the edges, drawn at three successive places per tick.
+#include <algorithm>
+
 #include "animation/random.h"
 #include "animation/scene.h"
 
@@ -42,4 +44,10 @@ void DrawSquare(const Square& square, const RECT boxes[3])
     }
     if (IsColorful())
         SelectObject(frame, gScene.hollowBrush);
+}
+
+void FitSquare(Square& square)
+{
+    square.x = std::clamp(square.x, 0, std::max(0, gScene.width - square.size));
+    square.y = std::clamp(square.y, 0, std::max(0, gScene.height - square.size));
 }

@@ -6,6 +6,8 @@
 // is posted and decided when it comes back through the loop.
 #include "shell/shell.h"
 
+#include <algorithm>
+
 namespace {
 
 void PostClose(HWND window)
@@ -87,6 +89,27 @@ void TakeCursorAnchor()
     gShell.anchorKnown = gPlatform.getCursorPos(&now) != FALSE;
     if (gShell.anchorKnown)
         gShell.anchorCursor = now;
+}
+
+POINT NearestPointWithin(POINT point, const RECT& area)
+{
+    // An empty area has no point within: nothing to move towards.
+    if (area.right <= area.left || area.bottom <= area.top)
+        return point;
+    point.x = std::clamp<LONG>(point.x, area.left, area.right - 1);
+    point.y = std::clamp<LONG>(point.y, area.top, area.bottom - 1);
+    return point;
+}
+
+void TakeCursorAnchorWithin(const RECT& area)
+{
+    POINT now = {};
+    if (gPlatform.getCursorPos(&now)) {
+        gShell.anchorCursor = NearestPointWithin(now, area);
+        gShell.anchorKnown = true;
+    } else if (gShell.anchorKnown) {
+        gShell.anchorCursor = NearestPointWithin(gShell.anchorCursor, area);
+    }
 }
 
 PointerVerdict JudgePointer(bool anchorKnown, POINT anchor, bool nowKnown, POINT now)

@@ -1,7 +1,8 @@
 // The platform seam: the system calls tests replace to play a system that
 // refuses a bitmap, the screen's context, the timer or memory, cannot read
-// the pointer, lacks the display's power settings, or whose clock stands
-// still. The product makes these calls only through gPlatform.
+// the pointer, lacks the display's power settings, whose screens change
+// while the saver runs, or whose clock stands still. The product makes
+// these calls only through gPlatform.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +29,7 @@ struct Platform {
     HBITMAP(WINAPI* createDIBSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
     HBITMAP(WINAPI* createCompatibleBitmap)(HDC, int, int);
     HDC(WINAPI* getDC)(HWND);                                     // the screen, for the snapshot (scene.cpp)
+    int(WINAPI* getSystemMetrics)(int);  // the screens' sizes (screen_area.cpp, scene.cpp)
     UINT_PTR(WINAPI* setTimer)(HWND, UINT_PTR, UINT, TIMERPROC);  // the animation's timer (scene.cpp)
     uint32_t (*clock)();                                          // mixed into every random step (random.cpp)
     BOOL(WINAPI* getCursorPos)(LPPOINT);                          // the default procedure's (default_proc.cpp)
@@ -38,8 +40,8 @@ struct Platform {
 
 inline Platform RealPlatform()
 {
-    return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,       SetTimer,   WallClockSeconds,
-                    GetCursorPos,     LoadPowerSettingCalls,  std::malloc, std::malloc};
+    return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,       GetSystemMetrics, SetTimer,
+                    WallClockSeconds, GetCursorPos,           LoadPowerSettingCalls, std::malloc, std::malloc};
 }
 
 inline Platform gPlatform = RealPlatform();

@@ -1,9 +1,9 @@
 // The saver window: registers the class, opens the full-screen or preview
 // window, runs the message loop, and decides the few messages the shell owns
 // (input-method detach and restore, cursor hiding, the title, system commands
-// that would leave the saver, help in preview, the display's power, and
-// everything once closing has been granted). The rest goes on to
-// AnimationProc.
+// that would leave the saver, help in preview, the display's power, a screen
+// that changes under the full-screen window, and everything once closing
+// has been granted). The rest goes on to AnimationProc.
 #include "shell/shell.h"
 
 #include "animation/animation.h"
@@ -44,6 +44,30 @@ void FollowDisplayPower(HWND window, const POWERBROADCAST_SETTING* notice)
     }
 }
 
+// The screen the full-screen window covers may have changed (a monitor
+// plugged in, unplugged or woken, another mode, another primary monitor):
+// the window covers the new one at once, the scene goes on at its size, and
+// the pointer's anchor is taken where the change left the pointer. Nothing
+// when the screen is the one covered already. Called for the notice of a
+// change and before each pointer move is judged: the system may move the
+// pointer off a vanishing screen before the notice reaches the window.
+void FollowScreenChange(HWND window)
+{
+    const RECT area = SaverScreenArea(ReadScreenMetrics());
+    if (EqualRect(&area, &gShell.screenArea))
+        return;
+    const RECT was = gShell.screenArea;
+    gShell.screenArea = area;
+    // Before the window moves: a pointer the change moved, or the window's
+    // new place under it, is no reason to close.
+    TakeCursorAnchorWithin(area);
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    SetWindowPos(window, nullptr, area.left, area.top, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    FollowScreen(window, width, height, POINT{was.left - area.left, was.top - area.top});
+}
+
 } // namespace
 
 bool RegisterSaverClass()
@@ -75,6 +99,7 @@ HWND CreateSaverWindow(HWND parent)
         // corner and spans the same rectangle (AnimationProc takes it from
         // the same metrics).
         place = SaverScreenArea(ReadScreenMetrics());
+        gShell.screenArea = place;
     }
     const int width = place.right - place.left;
     const int height = place.bottom - place.top;
@@ -197,9 +222,22 @@ LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         return 1;
 
+    case WM_DISPLAYCHANGE:
+        // Only the full-screen window covers the screen; a preview follows
+        // its host. A closing saver is on its way out.
+        if (!gShell.isPreview && !gShell.isClosing)
+            FollowScreenChange(window);
+        break;
+
+    case WM_MOUSEMOVE:
+        if (gShell.isClosing)
+            return DefWindowProcA(window, message, wParam, lParam);
+        if (!gShell.isPreview)
+            FollowScreenChange(window);
+        break;
+
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-    case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:

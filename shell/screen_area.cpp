@@ -11,12 +11,12 @@
 ScreenMetrics ReadScreenMetrics()
 {
     ScreenMetrics metrics = {};
-    metrics.virtualLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    metrics.virtualTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    metrics.virtualWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    metrics.virtualHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    metrics.primaryWidth = GetSystemMetrics(SM_CXSCREEN);
-    metrics.primaryHeight = GetSystemMetrics(SM_CYSCREEN);
+    metrics.virtualLeft = gPlatform.getSystemMetrics(SM_XVIRTUALSCREEN);
+    metrics.virtualTop = gPlatform.getSystemMetrics(SM_YVIRTUALSCREEN);
+    metrics.virtualWidth = gPlatform.getSystemMetrics(SM_CXVIRTUALSCREEN);
+    metrics.virtualHeight = gPlatform.getSystemMetrics(SM_CYVIRTUALSCREEN);
+    metrics.primaryWidth = gPlatform.getSystemMetrics(SM_CXSCREEN);
+    metrics.primaryHeight = gPlatform.getSystemMetrics(SM_CYSCREEN);
     return metrics;
 }
 

@@ -56,6 +56,7 @@ struct ShellState {
     DWORD lastVerifyTick;
     HANDLE displayNotification;  // none before Vista, in a preview, or when refused
     UnregisterPowerSettingFn unregisterPowerSetting;
+    RECT screenArea;  // what the full-screen window was last placed over (SaverScreenArea)
 };
 
 extern ShellState gShell;
@@ -139,6 +140,13 @@ enum class PointerVerdict {
 PointerVerdict JudgePointer(bool anchorKnown, POINT anchor, bool nowKnown, POINT now);
 // Takes the anchor where the pointer is now, if it can be read.
 void TakeCursorAnchor();
+// The nearest point of area to point: where the system puts a pointer that
+// a shrinking screen left outside.
+POINT NearestPointWithin(POINT point, const RECT& area);
+// After the screen changed to area: the anchor is where the pointer is now,
+// or will be once the system has moved it within the new screen, so that
+// the move the change made is not taken for the user's.
+void TakeCursorAnchorWithin(const RECT& area);
 
 // Which power broadcasts (WM_POWERBROADCAST's wParam) close the saver:
 // suspend, resume and the rest, but not a change of power source or battery

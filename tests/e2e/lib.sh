@@ -247,6 +247,21 @@ use_own_display() {
     create_prefix
 }
 
+# use_own_desktop WIDTH HEIGHT DIR: for a test that changes the display
+# mode, which would disturb every test after it on the shared desktop: a
+# plain Xvfb of its own as DISPLAY, and a Wine prefix of its own
+# (DIR/wineprefix, made once) as WINEPREFIX, whose virtual desktop of WIDTH
+# x HEIGHT is up and shows the project's wallpaper at that size. All of it
+# is ended when the test ends.
+use_own_desktop() {
+    export PLIMZOR_SCREEN=$1x$2 WINEPREFIX=$3/wineprefix
+    start_own_xvfb "$PLIMZOR_SCREEN" -noreset || { echo "no X display of $PLIMZOR_SCREEN could be started"; return 1; }
+    on_exit kill "$XVFB_STARTED_PID"
+    on_exit stop_wine
+    prepare_prefix
+    start_desktop "$PLIMZOR_HOSTS" || { echo "no Wine desktop of $PLIMZOR_SCREEN came up"; return 1; }
+}
+
 # x_window_focus TITLE: gives the keyboard to the X window of that title. A
 # Wine window outside a virtual desktop is an X window of its own, and
 # without a window manager nothing gives it the keyboard.

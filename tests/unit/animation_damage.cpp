@@ -276,6 +276,9 @@ struct ExactnessCase {
     int curtainStride;  // every how many curtain ticks the pictures are compared
     int spread;         // when the curtain ends, pair i is moved on by i * spread ticks, all pairs active
     Refusal refused;
+    int changeTick;        // the screen changes before this tick (0: never)
+    SceneSize changeTo;    // the new scene and window
+    POINT changeCorner;    // where the old scene's corner lies in the new one
 };
 
 void* NoRunMemory(size_t)
@@ -296,19 +299,25 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
     ASSERT_EQ(spanWidth, 2304);
     const Refusal none = Refusal::Nothing;
     const ExactnessCase cases[] = {
-        {"primary only, whole wave", 1024, 768, 1024, 768, Standard, 2, 300, 1, 0, none},
+        {"primary only, whole wave", 1024, 768, 1024, 768, Standard, 2, 300, 1, 0, none, 0, {}, {}},
         {"spanning, negative origin, whole wave", spanWidth, spanHeight, spanWidth, spanHeight, Colorful, 2, 700, 4, 0,
-         none},
-        {"1366x768, ten pairs", 1366, 768, 1366, 768, Colorful, 10, 300, 4, 0, none},
-        {"1366x768, every pair", 1366, 768, 1366, 768, Standard, 255, 160, 8, 0, none},
-        {"1920x1080, every pair spread", 1920, 1080, 1920, 1080, Standard, 255, 120, 16, 11, none},
-        {"3840x2160, every pair spread", 3840, 2160, 3840, 2160, Colorful, 255, 16, 100, 11, none},
-        {"7681x2161, ten pairs", 7681, 2161, 7681, 2161, Colorful, 10, 40, 100, 0, none},
-        {"7681x2161, every pair", 7681, 2161, 7681, 2161, Standard, 255, 12, 200, 0, none},
-        {"tiny preview of the primary", 1024, 768, 152, 112, Standard, 2, 300, 1, 0, none},
-        {"tiny screen, every pair", 64, 48, 64, 48, Colorful, 255, 600, 1, 0, none},
-        {"no DIB sections: GDI draws", 1366, 768, 1366, 768, Colorful, 10, 200, 8, 0, Refusal::DibSections},
-        {"no memory for runs: GDI draws", 1366, 768, 1366, 768, Standard, 255, 100, 8, 7, Refusal::RunMemory},
+         none, 0, {}, {}},
+        {"1366x768, ten pairs", 1366, 768, 1366, 768, Colorful, 10, 300, 4, 0, none, 0, {}, {}},
+        {"1366x768, every pair", 1366, 768, 1366, 768, Standard, 255, 160, 8, 0, none, 0, {}, {}},
+        {"1920x1080, every pair spread", 1920, 1080, 1920, 1080, Standard, 255, 120, 16, 11, none, 0, {}, {}},
+        {"3840x2160, every pair spread", 3840, 2160, 3840, 2160, Colorful, 255, 16, 100, 11, none, 0, {}, {}},
+        {"7681x2161, ten pairs", 7681, 2161, 7681, 2161, Colorful, 10, 40, 100, 0, none, 0, {}, {}},
+        {"7681x2161, every pair", 7681, 2161, 7681, 2161, Standard, 255, 12, 200, 0, none, 0, {}, {}},
+        {"tiny preview of the primary", 1024, 768, 152, 112, Standard, 2, 300, 1, 0, none, 0, {}, {}},
+        {"tiny screen, every pair", 64, 48, 64, 48, Colorful, 255, 600, 1, 0, none, 0, {}, {}},
+        {"no DIB sections: GDI draws", 1366, 768, 1366, 768, Colorful, 10, 200, 8, 0, Refusal::DibSections, 0, {}, {}},
+        {"no memory for runs: GDI draws", 1366, 768, 1366, 768, Standard, 255, 100, 8, 7, Refusal::RunMemory, 0, {}, {}},
+        {"the screen shrinks while running", 1366, 768, 1366, 768, Colorful, 10, 250, 8, 0, none, 180, {1024, 600},
+         {0, 0}},
+        {"a monitor joins on the left, every pair", 1024, 768, 1024, 768, Standard, 255, 120, 8, 11, none, 150,
+         {1920, 900}, {896, 60}},
+        {"the screen grows during the curtain", 1024, 600, 1024, 600, Colorful, 10, 150, 4, 0, none, 30, {1280, 800},
+         {0, 0}},
     };
     bool sawRightEdge = false;
     bool sawSquash = false;
@@ -354,7 +363,26 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
         int peak = 0;
         int spanTicks = 0;
         bool backToOne = false;
+        int width = c.width, height = c.height, windowWidth = c.windowWidth, windowHeight = c.windowHeight;
         for (int tick = 0; running < c.runningTicks; ++tick) {
+            if (c.changeTick && tick == c.changeTick) {
+                // The screen changes under both scenes alike; the window
+                // follows it and is painted whole.
+                width = windowWidth = c.changeTo.width;
+                height = windowHeight = c.changeTo.height;
+                HDC screen = GetDC(nullptr);
+                for (SceneState* state : {&damaged, &reference}) {
+                    Swap(*state);
+                    ResizeScene(screen, width, height, c.changeCorner);
+                    Swap(*state);
+                }
+                DestroySurface(window);
+                CreateSurface(window, screen, width, height);
+                ReleaseDC(nullptr, screen);
+                Swap(damaged);
+                CopyFrameToWindow(window.dc, nullptr);
+                Swap(damaged);
+            }
             Swap(reference);
             const bool referenceWasRunning = gScene.phase == RunningPhase;
             TickSceneWholeFrame();
@@ -376,8 +404,8 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
                 sawDamaged = sawDamaged || !gDamage.changed.wholeFrame;
                 for (int i = 0; i < gDamage.drawn.pairs; ++i) {
                     const RECT& b = gDamage.drawn.balls[i];
-                    sawRightEdge = sawRightEdge || b.right == c.width;
-                    sawSquash = sawSquash || (b.bottom == c.height && b.bottom - b.top < b.right - b.left);
+                    sawRightEdge = sawRightEdge || b.right == width;
+                    sawSquash = sawSquash || (b.bottom == height && b.bottom - b.top < b.right - b.left);
                     sawOffLeft = sawOffLeft || (b.left < 0 && b.right > 2);
                     sawOffTop = sawOffTop || (b.top < 0 && b.bottom > 2);
                 }
@@ -390,20 +418,20 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
             if (!wasRunning && curtainTicks % c.curtainStride != 0)
                 continue;
 
-            ReadWords(damaged.scene.frame, c.width, c.height, fast);
-            ReadWords(reference.scene.frame, c.width, c.height, plain);
-            ReadWords(window, c.windowWidth, c.windowHeight, shown);
+            ReadWords(damaged.scene.frame, width, height, fast);
+            ReadWords(reference.scene.frame, width, height, plain);
+            ReadWords(window, windowWidth, windowHeight, shown);
             if (std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(uint32_t)) != 0) {
                 size_t i = 0;
                 while (fast[i] == plain[i])
                     ++i;
-                FAIL() << "tick " << tick << ": frame pixel " << i % c.width << "," << i / c.width << " is "
+                FAIL() << "tick " << tick << ": frame pixel " << i % width << "," << i / width << " is "
                        << std::hex << fast[i] << ", the whole-frame path has " << plain[i];
             }
-            for (int y = 0; y < c.windowHeight; ++y) {
-                const uint32_t* row = shown.data() + static_cast<size_t>(y) * c.windowWidth;
-                const uint32_t* want = plain.data() + static_cast<size_t>(y) * c.width;
-                if (std::memcmp(row, want, c.windowWidth * sizeof(uint32_t)) == 0)
+            for (int y = 0; y < windowHeight; ++y) {
+                const uint32_t* row = shown.data() + static_cast<size_t>(y) * windowWidth;
+                const uint32_t* want = plain.data() + static_cast<size_t>(y) * width;
+                if (std::memcmp(row, want, windowWidth * sizeof(uint32_t)) == 0)
                     continue;
                 int x = 0;
                 while (row[x] == want[x])

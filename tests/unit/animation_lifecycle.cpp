@@ -1,9 +1,15 @@
 // The scene's lifecycle: what creation allocates, AnimationProc in a real
-// window (capture, paint, tick, destruction), running out of memory, and
-// the GDI objects the scene holds staying constant over long runs.
+// window (capture, paint, tick, destruction), running out of memory, the
+// screen changing size under a running scene, and the GDI objects and memory
+// the scene holds staying constant over long runs and many changes.
 #include "animation/animation.h"
+#include "animation/damage.h"
 #include "shell/shell.h"
 #include "unit/animation_fixture.h"
+#include "unit/animation_spread.h"
+
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -218,6 +224,166 @@ TEST_F(SceneWindow, RepeatedWindowsHoldNoMoreObjects)
     }
 }
 
+// The screen changes size under the scene: the snapshot is the one captured
+// at the start, tiled from where it lay; the frame and W and H follow.
+TEST_F(Lifecycle, AScreenChangeKeepsTheCapturedDesktopTiledWhereItLay)
+{
+    const struct {
+        const char* name;
+        SceneSize from, to;
+        POINT at;  // the old scene's corner in the new one
+    } cases[] = {
+        {"shrinks", {800, 600}, {640, 480}, {0, 0}},
+        {"grows right and down", {640, 480}, {1000, 700}, {0, 0}},
+        {"a monitor joins on the left", {640, 480}, {1280, 480}, {640, 0}},
+        {"a monitor above leaves", {640, 960}, {640, 480}, {0, -480}},
+        {"another primary: same size, other origin", {640, 480}, {640, 480}, {-200, 30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build(Colorful, 10, c.from.width, c.from.height);
+        FinishCurtain();
+        for (int tick = 0; tick < 20; ++tick)
+            TickScene();
+        HDC screen = GetDC(nullptr);
+        ResizeScene(screen, c.to.width, c.to.height, c.at);
+        ReleaseDC(nullptr, screen);
+        ASSERT_FALSE(SceneIsBlank());
+        EXPECT_EQ(gScene.width, c.to.width);
+        EXPECT_EQ(gScene.height, c.to.height);
+        EXPECT_EQ(gScene.maxBallSize, c.to.height / 3);
+        for (const Surface* s : {&gScene.frame, &gScene.snapshot}) {
+            BITMAP bitmap = {};
+            GetObjectA(s->bitmap, sizeof bitmap, &bitmap);
+            EXPECT_EQ(bitmap.bmWidth, c.to.width);
+            EXPECT_EQ(bitmap.bmHeight, c.to.height);
+        }
+        // Every pixel of the new snapshot is the captured pixel that lies
+        // there when the old picture is laid at `at` and repeated.
+        const Pixels now = ReadSurface(gScene.snapshot, c.to.width, c.to.height);
+        int wrong = 0;
+        for (int y = 0; y < c.to.height; ++y) {
+            for (int x = 0; x < c.to.width; ++x) {
+                const int sx = ((x - c.at.x) % c.from.width + c.from.width) % c.from.width;
+                const int sy = ((y - c.at.y) % c.from.height + c.from.height) % c.from.height;
+                wrong += now.at(x, y) != snapshot_.at(sx, sy);
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "pixels of the new snapshot that are not the captured desktop's";
+        // A running scene's frame is black until its next tick, which draws
+        // all of it.
+        const Pixels frame = Frame();
+        EXPECT_EQ(std::count(frame.values.begin(), frame.values.end(), RGB(0, 0, 0)),
+                  static_cast<long>(frame.values.size()));
+        TickScene();
+        EXPECT_TRUE(gDamage.changed.wholeFrame);
+        Release();
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+    }
+}
+
+// A change during the curtain does not start it again: it goes on from
+// the insets it had reached, their outlines drawn at the new size.
+TEST_F(Lifecycle, TheCurtainGoesOnWhereItWasAtTheNewSize)
+{
+    const struct {
+        const char* name;
+        int ticks;  // curtain ticks before the change
+        SceneSize to;
+    } cases[] = {
+        {"phase 1, grows", 10, {900, 700}},
+        {"phase 2, shrinks", 45, {700, 500}},
+        {"phase 3, grows", 70, {1000, 800}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build(Standard, 10, 800, 600);
+        for (int tick = 0; tick < c.ticks; ++tick)
+            TickScene();
+        const int phase = gScene.phase, a = gScene.insetA, b = gScene.insetB, k = gScene.insetC;
+        ASSERT_NE(phase, RunningPhase);
+        HDC screen = GetDC(nullptr);
+        ResizeScene(screen, c.to.width, c.to.height, POINT{0, 0});
+        ReleaseDC(nullptr, screen);
+        EXPECT_EQ(gScene.phase, phase);
+        EXPECT_EQ(gScene.insetA, a);
+        EXPECT_EQ(gScene.insetB, b);
+        EXPECT_EQ(gScene.insetC, k);
+        // Along the middle row, an inset's outline is black on both sides of
+        // the new screen exactly where a series has passed it; between them
+        // the captured desktop still shows.
+        const Pixels frame = Frame();
+        const Pixels snapshot = ReadSurface(gScene.snapshot, c.to.width, c.to.height);
+        const int middle = c.to.height / 2;
+        for (int inset = 0; inset < std::min(a, middle - 1); ++inset) {
+            const bool drawn = (inset % 4 == 0 && inset < a) || (inset % 4 == 2 && inset < b) ||
+                               (inset % 2 == 1 && inset < k);
+            for (int x : {inset, c.to.width - 1 - inset}) {
+                SCOPED_TRACE(testing::Message() << "inset " << inset << " at x " << x);
+                EXPECT_EQ(frame.at(x, middle), drawn ? RGB(0, 0, 0) : snapshot.at(x, middle));
+            }
+        }
+        // What is left of it is less than a whole curtain at the new size.
+        const int left = FinishCurtain();
+        Release();
+        Build(Standard, 10, c.to.width, c.to.height);
+        const int whole = FinishCurtain();
+        Release();
+        EXPECT_LT(left, whole) << "the curtain ran again from its start";
+    }
+}
+
+// After a change the shapes move over the whole new screen and only there.
+TEST_F(Lifecycle, AfterAScreenChangeShapesMoveOverTheNewScreenOnly)
+{
+    const struct {
+        const char* name;
+        SceneSize from, to;
+    } cases[] = {
+        {"shrinks to less than half", {1280, 1024}, {600, 400}},
+        {"grows to twice", {640, 480}, {1280, 960}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build(Standard, 20, c.from.width, c.from.height);
+        FinishCurtain();
+        SpreadPairs(11);
+        for (int tick = 0; tick < 10; ++tick)
+            TickScene();
+        HDC screen = GetDC(nullptr);
+        ResizeScene(screen, c.to.width, c.to.height, POINT{0, 0});
+        ReleaseDC(nullptr, screen);
+        for (int i = 0; i < gScene.count; ++i) {
+            EXPECT_GE(gScene.balls[i]->size, gScene.minBallSize);
+            EXPECT_LE(gScene.balls[i]->size, gScene.maxBallSize);
+        }
+        const RECT frame = {0, 0, c.to.width, c.to.height};
+        RECT reach = {};
+        int outside = 0;
+        for (int tick = 0; tick < 600; ++tick) {
+            TickScene();
+            // Squares rebound from the new edges; balls fall no further than
+            // the new floor (the three sub-steps of a square and a ball that
+            // enters or leaves may lie partly outside).
+            const ShapeBoxes& drawn = gDamage.drawn;
+            for (int i = 0; i < drawn.pairs; ++i) {
+                RECT inside;
+                for (const RECT& box : drawn.squares[i]) {
+                    outside += !IntersectRect(&inside, &box, &frame);
+                    UnionRect(&reach, &reach, &box);
+                }
+                outside += drawn.balls[i].top >= c.to.height || drawn.balls[i].left >= c.to.width;
+                if (drawn.balls[i].right > 0 && drawn.balls[i].bottom > 0)
+                    UnionRect(&reach, &reach, &drawn.balls[i]);
+            }
+        }
+        EXPECT_EQ(outside, 0) << "shapes drawn wholly beyond the new screen";
+        EXPECT_GE(reach.right, c.to.width - 8) << "no shape reached the new right edge";
+        EXPECT_GE(reach.bottom, c.to.height - 8) << "no shape reached the new bottom";
+        Release();
+    }
+}
+
 class Resources : public SceneTest {};
 
 TEST_F(Resources, RepeatedCreationAndDestructionHoldNothing)
@@ -265,6 +431,64 @@ TEST_F(Resources, ColourfulRunOfAHundredThousandTicksAtFullCount)
     }
     Release();
     EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+}
+
+// Bytes in use in every heap of the process: what the scene's records, runs
+// and damage take, whichever allocator hands them out.
+size_t HeapBytesInUse()
+{
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    size_t busy = 0;
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+        PROCESS_HEAP_ENTRY entry = {};
+        HeapLock(heaps[i]);
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                busy += entry.cbData;
+        }
+        HeapUnlock(heaps[i]);
+    }
+    return busy;
+}
+
+TEST_F(Resources, FiftyScreenChangesHoldWhatTheFirstOnesHeld)
+{
+    for (int mode : {Standard, Colorful}) {
+        SCOPED_TRACE(mode);
+        Build(mode, 255, 320, 240);
+        FinishCurtain();
+        const DWORD gdiAtStart = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+        // The screen goes small and back, fifty times, with running ticks
+        // between; what is held is read right after each change.
+        int objects[51] = {};
+        size_t bytes[51] = {};
+        DWORD gdi[51] = {};
+        HDC screen = GetDC(nullptr);
+        for (int change = 1; change <= 50; ++change) {
+            const bool small = change % 2 == 1;
+            ResizeScene(screen, small ? 200 : 320, small ? 150 : 240, POINT{0, 0});
+            objects[change] = LiveSceneGdiObjects();
+            bytes[change] = HeapBytesInUse();
+            gdi[change] = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+            for (int tick = 0; tick < 40; ++tick)
+                TickScene();
+        }
+        ReleaseDC(nullptr, screen);
+        EXPECT_EQ(objects[50], objects[1]);
+        EXPECT_EQ(objects[49], objects[1]);
+        EXPECT_EQ(bytes[49], bytes[1]) << "heap bytes in use after 49 changes against after one, at the same size";
+        EXPECT_EQ(bytes[50], bytes[2]) << "heap bytes in use after 50 changes against after two, at the same size";
+        // Where the platform counts GDI objects, it agrees.
+        if (gdiAtStart) {
+            EXPECT_EQ(gdi[50], gdi[1]);
+        }
+        std::printf("     mode %d: scene GDI objects after 1 change %d, after 50 %d; heap bytes in use after 2 "
+                    "changes %zu, after 50 %zu\n",
+                    mode, objects[1], objects[50], bytes[2], bytes[50]);
+        Release();
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+    }
 }
 
 } // namespace

@@ -101,7 +101,7 @@ TEST_F(Refusals, WithoutAnySurfaceTheSceneIsBlankAndTicksDrawNothing)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         HDC screen = GetDC(nullptr);
-        const SceneSize got = AcquireSceneSurfaces(screen, c.asked, c.primary);
+        const SceneSize got = AcquireSceneSurfaces(screen, c.asked, c.primary, gScene.frame, gScene.snapshot);
         ReleaseDC(nullptr, screen);
         EXPECT_EQ(got.width, 0);
         EXPECT_EQ(got.height, 0);
@@ -115,6 +115,40 @@ TEST_F(Refusals, WithoutAnySurfaceTheSceneIsBlankAndTicksDrawNothing)
         ASSERT_TRUE(SceneIsBlank());
         RunTicks();
         EXPECT_EQ(gScene.phase, 1) << "a blank scene does not advance";
+        Release();
+        EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
+    }
+}
+
+// The screen changes to a size the platform cannot make surfaces for: as at
+// the start, the primary screen's size, else a blank scene that ticks
+// nothing, holds nothing and stays blank; it still closes as always.
+TEST_F(Refusals, AScreenChangeWithoutRoomFallsBackAsAtTheStart)
+{
+    const int primaryWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int primaryHeight = GetSystemMetrics(SM_CYSCREEN);
+    for (int mode : {Standard, Colorful}) {
+        SCOPED_TRACE(mode);
+        Build(mode, 10, 640, 480);
+        RunTicks();
+        HDC screen = GetDC(nullptr);
+        ResizeScene(screen, 60000, 60000, POINT{0, 0});
+        ASSERT_FALSE(SceneIsBlank());
+        EXPECT_EQ(gScene.width, primaryWidth);
+        EXPECT_EQ(gScene.height, primaryHeight);
+        EXPECT_EQ(gScene.maxBallSize, primaryHeight / 3);
+        RunTicks();
+        gPlatform.createDIBSection = NoDibSection;
+        gPlatform.createCompatibleBitmap = NoBitmap;
+        ResizeScene(screen, 800, 600, POINT{0, 0});
+        EXPECT_TRUE(SceneIsBlank());
+        const int phase = gScene.phase;
+        RunTicks();
+        EXPECT_EQ(gScene.phase, phase);
+        ResetPlatform();
+        ResizeScene(screen, 640, 480, POINT{0, 0});
+        EXPECT_TRUE(SceneIsBlank()) << "a blank scene has no captured desktop to go on with";
+        ReleaseDC(nullptr, screen);
         Release();
         EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
     }

@@ -549,6 +549,134 @@ TEST_F(SaverWindow, AnUnreadablePointerNeverCloses)
     EXPECT_TRUE(ClosePosted());
 }
 
+// --- the screen changing under the saver ---
+
+// A system whose screens the test sets, and whose pointer lies where the
+// test puts it.
+ScreenMetrics gScreen = {};
+POINT gPointer = {};
+
+int WINAPI TestScreenMetrics(int index)
+{
+    switch (index) {
+    case SM_XVIRTUALSCREEN:
+        return gScreen.virtualLeft;
+    case SM_YVIRTUALSCREEN:
+        return gScreen.virtualTop;
+    case SM_CXVIRTUALSCREEN:
+        return gScreen.virtualWidth;
+    case SM_CYVIRTUALSCREEN:
+        return gScreen.virtualHeight;
+    case SM_CXSCREEN:
+        return gScreen.primaryWidth;
+    case SM_CYSCREEN:
+        return gScreen.primaryHeight;
+    default:
+        return GetSystemMetrics(index);
+    }
+}
+
+BOOL WINAPI TestPointer(LPPOINT point)
+{
+    *point = gPointer;
+    return TRUE;
+}
+
+bool WindowCovers(HWND window, const RECT& area)
+{
+    RECT place = {};
+    GetWindowRect(window, &place);
+    return EqualRect(&place, &area) != FALSE;
+}
+
+TEST(NearestPointWithin, WhereTheSystemLeavesAPointerTheScreenLost)
+{
+    const RECT area = {-800, 0, 1024, 768};
+    const struct {
+        POINT point, nearest;
+    } cases[] = {
+        {{100, 100}, {100, 100}},    // within: stays
+        {{1200, 1000}, {1023, 767}}, // below and right: the corner
+        {{1500, 300}, {1023, 300}},  // right: the edge, same height
+        {{-900, -5}, {-800, 0}},     // left of a negative origin
+        {{1023, 767}, {1023, 767}},  // the last pixel is within
+    };
+    for (const auto& c : cases) {
+        const POINT p = NearestPointWithin(c.point, area);
+        EXPECT_EQ(p.x, c.nearest.x) << c.point.x << "," << c.point.y;
+        EXPECT_EQ(p.y, c.nearest.y) << c.point.x << "," << c.point.y;
+    }
+    // An empty area moves nothing.
+    const POINT p = NearestPointWithin(POINT{5, 6}, RECT{0, 0, 0, 0});
+    EXPECT_EQ(p.x, 5);
+    EXPECT_EQ(p.y, 6);
+}
+
+// A monitor plugged in or out, another mode, another primary: the window
+// covers the new screen at once and the scene goes on at its size; neither
+// the notice nor the pointer the system moved off a vanished screen closes
+// the saver, and a real move afterwards still does. The system may move the
+// pointer before the notice reaches the window, so both orders are played.
+TEST_F(SaverWindow, TheFullScreenWindowFollowsTheScreenAndOnlyTheUserCloses)
+{
+    const ScreenMetrics start = {0, 0, 1280, 1024, 1280, 1024};
+    const struct {
+        const char* name;
+        ScreenMetrics now;
+        bool pointerFirst;  // a move reaches the window before the notice
+    } cases[] = {
+        {"shrinks", {0, 0, 1024, 768, 1024, 768}, false},
+        {"shrinks, the pointer's move first", {0, 0, 1024, 768, 1024, 768}, true},
+        {"a monitor joins on the left", {-800, 0, 2080, 1024, 1280, 1024}, false},
+        {"a monitor joins below, the pointer's move first", {0, 0, 1280, 2048, 1280, 1024}, true},
+        {"another primary: the origin moves", {-1280, 0, 1280, 1024, 1280, 1024}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        gPlatform.getSystemMetrics = TestScreenMetrics;
+        gPlatform.getCursorPos = TestPointer;
+        gScreen = start;
+        // The pointer rests near the bottom-right corner, where a smaller
+        // screen does not reach.
+        gPointer = POINT{1250, 1000};
+        Open(false);
+        ASSERT_TRUE(WindowCovers(window, RECT{0, 0, 1280, 1024}));
+        ASSERT_FALSE(SceneIsBlank());
+        gScreen = c.now;
+        const RECT area = SaverScreenArea(c.now);
+        // Where the system puts the pointer a smaller screen left outside.
+        gPointer = NearestPointWithin(gPointer, area);
+        if (c.pointerFirst)
+            Send(WM_MOUSEMOVE);
+        Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(c.now.primaryWidth, c.now.primaryHeight));
+        EXPECT_TRUE(WindowCovers(window, area)) << "the window does not cover the new screen";
+        EXPECT_EQ(gScene.width, area.right - area.left);
+        EXPECT_EQ(gScene.height, area.bottom - area.top);
+        Send(WM_MOUSEMOVE);
+        EXPECT_FALSE(ClosePosted()) << "the change, or the pointer it moved, closed the saver";
+        EXPECT_TRUE(IsWindow(window));
+        gPointer.x -= 10;
+        Send(WM_MOUSEMOVE);
+        EXPECT_TRUE(ClosePosted()) << "a real move after the change did not close the saver";
+        TearDown();
+    }
+}
+
+TEST_F(SaverWindow, APreviewFollowsItsHostNotTheScreen)
+{
+    gPlatform.getSystemMetrics = TestScreenMetrics;
+    gScreen = ScreenMetrics{0, 0, 1280, 1024, 1280, 1024};
+    Open(true);
+    RECT before = {};
+    GetWindowRect(window, &before);
+    const int width = gScene.width;
+    gScreen = ScreenMetrics{0, 0, 1024, 768, 1024, 768};
+    Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    Send(WM_MOUSEMOVE);
+    EXPECT_TRUE(WindowCovers(window, before));
+    EXPECT_EQ(gScene.width, width);
+}
+
 TEST(MovedBeyondThreshold, SumsBothAxes)
 {
     const struct {
@@ -865,6 +993,35 @@ TEST_F(RestingSaver, DisplayOffStopsTheTicksAndOnGoesOnWithTheSameScene)
     Tick(ticks);
     EXPECT_EQ(SceneNumbers(), rested);
     EXPECT_TRUE(Frame().values == restedFrame.values) << "the frame differs from a scene that never rested";
+}
+
+// The screen changes while the display is off: the change is taken up
+// without a tick or a paint, and the scene wakes at the new size.
+TEST_F(RestingSaver, AScreenChangeWhileRestingIsTakenUpWithoutDrawing)
+{
+    gPlatform.getSystemMetrics = TestScreenMetrics;
+    gScreen = ScreenMetrics{0, 0, 1280, 1024, 1280, 1024};
+    OpenSeeded();
+    Tick(TicksBeforeTheRest);
+    SendNotice(window, MakeNotice(ConsoleDisplayState, Off));
+    ASSERT_TRUE(gScene.resting);
+    gScreen = ScreenMetrics{0, 0, 1024, 768, 1024, 768};
+    Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    EXPECT_TRUE(WindowCovers(window, RECT{0, 0, 1024, 768}));
+    EXPECT_EQ(gScene.width, 1024);
+    EXPECT_EQ(gScene.height, 768);
+    EXPECT_EQ(Pump(RestMs), 0) << "WM_TIMER while the display was off";
+    EXPECT_TRUE(gScene.resting);
+
+    SendNotice(window, MakeNotice(ConsoleDisplayState, On));
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    RECT box = {};
+    EXPECT_EQ(GetUpdateRgn(window, update, FALSE), SIMPLEREGION);
+    GetRgnBox(update, &box);
+    DeleteObject(update);
+    const RECT whole = {0, 0, 1024, 768};
+    EXPECT_TRUE(EqualRect(&box, &whole)) << box.left << "," << box.top << " " << box.right << "," << box.bottom;
+    EXPECT_EQ(Pump(TimerDeadlineMs, 1), 1) << "the timer did not come back";
 }
 
 TEST_F(RestingSaver, AKeyStillClosesTheRestingSaver)
