@@ -904,12 +904,18 @@ std::vector<int> SceneNumbers()
 class RestingSaver : public SaverWindow {
 protected:
     // The same scene every time: the generator from its start, the clock
-    // frozen.
+    // frozen, and a known snapshot in place of the captured screen. (What
+    // the screen shows right after an earlier saver window went is not
+    // known: Wine's desktop paints the uncovered wallpaper in a process of
+    // its own, in its own time, and a capture made before that takes the
+    // earlier window's black frame.)
     void OpenSeeded()
     {
         gPlatform.clock = FrozenClock;
         gRandomState = 0;
         Open(false);
+        WriteSurface(gScene.snapshot, KnownSnapshot(gScene.width, gScene.height));
+        CopySnapshotToFrame();
     }
 
     void Tick(int ticks)
