@@ -96,6 +96,14 @@ wait_for() {
     done
 }
 
+# scaled SECONDS: a deadline of SECONDS stretched by
+# PLIMZOR_E2E_DEADLINE_SCALE (1 when unset), in whole seconds, at least 1:
+# a Wine start of a 32-bit program under emulation takes seconds, and
+# compute runs several times slower there.
+scaled() {
+    awk -v s="$1" -v k="${PLIMZOR_E2E_DEADLINE_SCALE:-1}" 'BEGIN { v = int(s * k + 0.999); print (v < 1 ? 1 : v) }'
+}
+
 # write_settings_file FILE MODE COUNT: a settings file as the settings
 # dialog's OK writes it (MODE 1000 standard, 1001 colourful; COUNT pairs).
 write_settings_file() {

@@ -38,25 +38,54 @@ start_xvfb() {
     PLIMZOR_XVFB_PID=$XVFB_STARTED_PID
 }
 
-# How long the desktop may take to come up, and to draw its wallpaper once
-# told: a Wine start of a 32-bit program under emulation takes seconds, and
-# PLIMZOR_E2E_DEADLINE_SCALE, which stretches the tests' deadlines there,
-# stretches these too.
-desktop_deadline() {
-    awk -v s="$1" -v k="${PLIMZOR_E2E_DEADLINE_SCALE:-1}" 'BEGIN { print int(s * k + 0.999) }'
+# desktop_window_up: the X screen holds the Wine desktop's window. (The
+# window list is read whole before it is searched: a search that stops at
+# the first match would end the lister early, and under pipefail its
+# broken pipe would read as "not up".)
+desktop_window_up() {
+    local tree
+    tree=$(xwininfo -root -tree 2>/dev/null) || return 1
+    grep -q 'Wine desktop' <<<"$tree"
 }
 
-desktop_window_up() { xwininfo -root -tree 2>/dev/null | grep -q 'Wine desktop'; }
+# --- what the screen shows ---
+
+# screenshot FILE: what the Xvfb shows, the whole virtual desktop included.
+screenshot() { import -window root "$1"; }
+
+# pixels COMMAND SHOT ...: the screenshot checks of tests/e2e/pixels.py.
+pixels() { python3 "$PLIMZOR_ROOT/tests/e2e/pixels.py" "$@"; }
 
 # screen_shows BMP: the whole screen is the picture BMP.
 screen_shows() {
     local shot seen
     shot=$(mktemp --suffix=.png)
-    import -window root "$shot" 2>/dev/null || true
-    seen=$(python3 "$PLIMZOR_ROOT/tests/e2e/pixels.py" same-box "$shot" "$1" "$PLIMZOR_SCREEN+0+0" 2>/dev/null || true)
+    screenshot "$shot" 2>/dev/null || true
+    seen=$(pixels same-box "$shot" "$1" "$PLIMZOR_SCREEN+0+0" 2>/dev/null || true)
     rm -f "$shot"
-    echo "the screen and the wallpaper: ${seen:-unreadable}"
+    echo "the screen and the picture: ${seen:-unreadable}"
     [ "$seen" = same ]
+}
+
+# The curtain only ever turns the captured desktop black, outline by
+# outline; only the running scene's moving shapes light a pixel that was
+# black. That tells the two phases apart whatever the wallpaper.
+
+# curtain_begun SHOT DESKTOP [X Y]...: takes SHOT; succeeds once the curtain
+# shows: each point given (the top-left corner when none) black, and the
+# middle of the screen still the desktop of the screenshot DESKTOP. (So not
+# a window that is all black for a moment before its first frame.)
+curtain_begun() {
+    local shot=$1 desktop=$2 points seen middle w h
+    shift 2
+    points=("$@")
+    [ ${#points[@]} -gt 0 ] || points=(0 0)
+    screenshot "$shot"
+    read -r w h <<<"$(identify -format '%w %h' "$shot")"
+    seen=$(pixels pixel "$shot" "${points[@]}")
+    middle=$(pixels same-box "$shot" "$desktop" "100x60+$((w / 2 - 50))+$((h / 2 - 30))")
+    echo "at (${points[*]}): $seen; the middle: $middle"
+    [ -z "$(tr -d ' 0' <<<"$seen")" ] && [ "$middle" = same ]
 }
 
 # start_desktop TOOLS_DIR: starts the virtual desktop every Wine program of
@@ -70,14 +99,14 @@ start_desktop() {
     local tools=$1 wallpaper=$WINEPREFIX/drive_c/wallpaper.bmp try
     wine_run "$tools/desktop_keeper.exe" >/dev/null 2>&1 &
     PLIMZOR_KEEPER_PID=$!
-    if ! wait_for "the Wine desktop" "$(desktop_deadline 20)" desktop_window_up; then
+    if ! wait_for "the Wine desktop" "$(scaled 20)" desktop_window_up; then
         say "the Wine desktop did not appear"
         return 1
     fi
     [ -f "$wallpaper" ] || return 0
     for try in 1 2 3; do
         wine_run "$tools/set_wallpaper.exe" 'C:\wallpaper.bmp' >/dev/null 2>&1 || true
-        wait_for "the desktop to draw its wallpaper (try $try of 3)" "$(desktop_deadline 10)" screen_shows "$wallpaper" &&
+        wait_for "the desktop to draw its wallpaper (try $try of 3)" "$(scaled 10)" screen_shows "$wallpaper" &&
             return 0
     done
     say "the Wine desktop did not draw its wallpaper: $SEEN"

@@ -97,6 +97,20 @@ why_no_32bit() {
     fi
 }
 
+# runnable_arch DOING: the build a script that runs the saver here takes:
+# the shipped 32-bit one, or the 64-bit one where this host cannot run the
+# 32-bit one, which it then says on stderr ("DOING the x86_64 build: why").
+runnable_arch() {
+    local no32
+    no32=$(why_no_32bit)
+    if [ -n "$no32" ]; then
+        echo "$1 the x86_64 build: $no32" >&2
+        echo x86_64
+        return 0
+    fi
+    echo i686
+}
+
 # why_no_private_binfmt: empty when this run can have a binfmt_misc of its
 # own (a kernel of 6.7 or later, user namespaces allowed, binfmt_misc
 # mountable inside one), otherwise why not.

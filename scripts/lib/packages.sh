@@ -32,7 +32,9 @@ as_root() {
 # ensure_locale NAME: generates NAME.UTF-8 when the system lacks it (or has
 # no locale program yet to ask).
 ensure_locale() {
-    { locale -a 2>/dev/null || true; } | grep -qi "^$1.utf-\?8$" && return 0
+    local locales
+    locales=$(locale -a 2>/dev/null || true)
+    grep -qi "^$1.utf-\?8$" <<<"$locales" && return 0
     say "generating the $1.UTF-8 locale"
     as_root localedef -i "$1" -f UTF-8 "$1.UTF-8"
 }
@@ -41,7 +43,7 @@ ensure_locale() {
 missing_packages() {
     local pkg missing=()
     for pkg in "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+        [ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)" = 'install ok installed' ] || missing+=("$pkg")
     done
     echo "${missing[*]}"
 }

@@ -168,7 +168,11 @@ check "and switched on" "$(reg_value "$DESKTOP_KEY" ScreenSaveActive)" 1
 # part (": Installing", ": Completed") tells the language. The script's
 # languages in the shipped 32-bit file are checked by tests/pe/check-installer.py.
 # installer_caption: the caption of the installer's window, once there is one.
-installer_caption() { xdotool search --name "^PLIMZOR ${VERSION//./\\.} " getwindowname 2>/dev/null | head -n 1 | grep .; }
+installer_caption() {
+    local captions
+    captions=$(xdotool search --name "^PLIMZOR ${VERSION//./\\.} " getwindowname 2>/dev/null) || return 1
+    [ -n "$captions" ] && head -n 1 <<<"$captions"
+}
 # Unix locale | caption
 for row in "ja_JP.UTF-8|PLIMZOR $VERSION セットアップ" "de_DE.UTF-8|PLIMZOR $VERSION Setup" "C.UTF-8|PLIMZOR $VERSION Setup"; do
     IFS='|' read -r locale caption <<<"$row"

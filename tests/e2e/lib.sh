@@ -2,12 +2,6 @@
 # copy of PLIMZOR.SCR (so its INI file starts absent), runs it under Wine in
 # the shared virtual desktop, and checks exit codes, windows and pixels.
 set -euo pipefail
-# A command of the test itself that fails stops the test before its summary,
-# and with its output sent away it would stop without a word: say which one.
-# (Only the test's own shell: failures inside command substitutions are the
-# answers that checks compare.)
-set -E
-trap 'stopped_with=$?; [ "$BASH_SUBSHELL" = 0 ] && echo "STOPPED at ${BASH_SOURCE[0]##*/}:$LINENO: $BASH_COMMAND (exit $stopped_with)" >&2' ERR
 
 : "${PLIMZOR_SCR:?run through ctest}" "${PLIMZOR_HOSTS:?run through ctest}"
 # wine_run and the rest of the harness: Wine is started the way use_wine set
@@ -15,6 +9,10 @@ trap 'stopped_with=$?; [ "$BASH_SUBSHELL" = 0 ] && echo "STOPPED at ${BASH_SOURC
 PLIMZOR_ROOT=$PLIMZOR_SOURCE
 source "$PLIMZOR_ROOT/scripts/lib/common.sh"
 need wine display
+# A command of the test itself that fails stops the test before its summary,
+# and with its output sent away it would stop without a word: the harness's
+# stop line says where and why.
+report_stops "${0##*/}"
 if [ "${PLIMZOR_ARCH:-}" != "${PLIMZOR_BUILD_ARCH:?run through ctest}" ]; then
     echo "this is the $PLIMZOR_BUILD_ARCH build, but Wine was set up for '${PLIMZOR_ARCH:-nothing}': run it through scripts/test" >&2
     exit 125
@@ -40,6 +38,7 @@ run_cleanups() {
     done
 }
 trap run_cleanups EXIT
+on_exit forget_stop_note
 
 end_own_programs() {
     local pid
@@ -63,8 +62,6 @@ if ! [[ $DEADLINE_SCALE =~ ^[0-9]*\.?[0-9]+$ ]]; then
     echo "PLIMZOR_E2E_DEADLINE_SCALE must be a positive number, not '$DEADLINE_SCALE'" >&2
     exit 2
 fi
-# scaled SECONDS: SECONDS stretched by the scale, in whole seconds, at least 1.
-scaled() { awk -v s="$1" -v k="$DEADLINE_SCALE" 'BEGIN { v = int(s * k + 0.999); print (v < 1 ? 1 : v) }'; }
 DEADLINE=$(scaled 30)
 
 # wait_until WHAT CONDITION ARGS...: runs CONDITION about ten times a second
@@ -147,14 +144,6 @@ wait_saver_window() {
 # every message sent to it before; 0 when it does not within the deadline.
 answering() { probe answers "${1:-0}" "$((DEADLINE * 1000))" || true; }
 
-# pointer_at X Y: Wine has the pointer at X Y (virtual-screen coordinates).
-pointer_at() {
-    local seen
-    seen=$(probe pointer) || return 1
-    echo "$seen"
-    [ "$seen" = "$1 $2" ]
-}
-
 # park_pointer [X Y]: places the pointer at a spot of the X screen before a
 # saver starts (it anchors there) and waits until Wine has it there too.
 park_pointer() {
@@ -162,7 +151,7 @@ park_pointer() {
     xdotool mousemove "$x" "$y"
     # Wine counts from the primary monitor's corner, X from the screen's.
     read -r left top _ <<<"$(probe metrics)"
-    wait_until "the pointer at ($x, $y)" pointer_at $((x + left)) $((y + top)) || true
+    wait_until "the pointer at ($x, $y)" pointer_at "$PLIMZOR_HOSTS" $((x + left)) $((y + top)) || true
 }
 
 # input_since TICK: some input reached Wine after the tick count TICK
@@ -280,12 +269,6 @@ end_saver() {
     fi
 }
 
-# screenshot FILE: what Xvfb shows, the whole virtual desktop included.
-screenshot() { import -window root "$1"; }
-
-# pixels COMMAND SHOT ...: the screenshot checks of tests/e2e/pixels.py.
-pixels() { python3 "$PLIMZOR_SOURCE/tests/e2e/pixels.py" "$@"; }
-
 # retry WHAT COMMAND...: runs COMMAND until it succeeds, at most three
 # times, and returns its last status. A start of a Wine program can fail
 # once for reasons of Wine's own; each failed try is told on stderr, so a
@@ -310,27 +293,6 @@ finish() {
 
 # --- the saver's scene on the screen ---
 
-# The curtain only ever turns the captured desktop black, outline by
-# outline; only the running scene's moving shapes light a pixel that was
-# black. That tells the two phases apart whatever the wallpaper.
-
-# curtain_begun SHOT DESKTOP [X Y]...: takes SHOT; succeeds once the curtain
-# shows: each point given (the top-left corner when none) black, and the
-# middle of the screen still the desktop of the screenshot DESKTOP. (So not
-# a window that is all black for a moment before its first frame.)
-curtain_begun() {
-    local shot=$1 desktop=$2 points seen middle w h
-    shift 2
-    points=("$@")
-    [ ${#points[@]} -gt 0 ] || points=(0 0)
-    screenshot "$shot"
-    read -r w h <<<"$(identify -format '%w %h' "$shot")"
-    seen=$(pixels pixel "$shot" "${points[@]}")
-    middle=$(pixels same-box "$shot" "$desktop" "100x60+$((w / 2 - 50))+$((h / 2 - 30))")
-    echo "at (${points[*]}): $seen; the middle: $middle"
-    [ -z "$(tr -d ' 0' <<<"$seen")" ] && [ "$middle" = same ]
-}
-
 # running_scene SHOT [BOX]: takes SHOT, keeping the one before as
 # SHOT.before; succeeds once pixels that were black there are lit now.
 running_scene() {
@@ -354,16 +316,6 @@ wait_running() {
 
 set_wallpaper_quietly() { wine_run "$PLIMZOR_HOSTS/set_wallpaper.exe" "$1" >/dev/null 2>&1; }
 
-# desktop_shows BMP: takes a screenshot; succeeds once the screen is the
-# picture BMP.
-desktop_shows() {
-    local seen
-    screenshot "$WORK/wallpaper-shown.png"
-    seen=$(pixels same-box "$WORK/wallpaper-shown.png" "$1" 1024x768+0+0)
-    echo "the screen and the picture: $seen"
-    [ "$seen" = same ]
-}
-
 # use_wallpaper BMP: puts BMP on the running virtual desktop at once (the
 # desktop is not restarted; tests/host/set_wallpaper.exe tells it) and
 # waits until the screen shows it.
@@ -378,7 +330,7 @@ use_wallpaper() {
     retry "set_wallpaper $name" set_wallpaper_quietly "C:\\$name" || rc=$?
     check "the wallpaper $name is set" "$rc" 0
     rc=0
-    wait_until "the desktop to show $name" desktop_shows "$1" || rc=$?
+    wait_until "the desktop to show $name" screen_shows "$1" || rc=$?
     check "the desktop shows $name" "$rc" 0
 }
 
