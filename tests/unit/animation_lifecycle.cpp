@@ -377,6 +377,8 @@ TEST_F(Lifecycle, AfterAScreenChangeShapesMoveOverTheNewScreenOnly)
                     UnionRect(&reach, &reach, &drawn.balls[i]);
             }
         }
+        std::printf("     %s: shapes reached %ld,%ld to %ld,%ld of %dx%d\n", c.name, reach.left, reach.top, reach.right,
+                    reach.bottom, c.to.width, c.to.height);
         EXPECT_EQ(outside, 0) << "shapes drawn wholly beyond the new screen";
         EXPECT_GE(reach.right, c.to.width - 8) << "no shape reached the new right edge";
         EXPECT_GE(reach.bottom, c.to.height - 8) << "no shape reached the new bottom";
