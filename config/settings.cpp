@@ -11,6 +11,8 @@
 // reads what the dialog saved.
 #include "config/settings.h"
 
+#include "shell/platform.h"
+
 #include <cstring>
 
 Settings gSettings = {};
@@ -27,7 +29,7 @@ constexpr char UserFolder[] = "PLIMZOR";
 
 typedef DWORD(WINAPI* LongPathNameFn)(LPCSTR, LPSTR, DWORD);
 
-bool IsSeparator(char c)
+bool IsPathSeparator(char c)
 {
     return c == '\\' || c == '/';
 }
@@ -37,7 +39,7 @@ const char* FileNameOf(const char* path)
 {
     const char* name = path;
     for (const char* p = path; *p; ++p) {
-        if (IsSeparator(*p))
+        if (IsPathSeparator(*p))
             name = p + 1;
     }
     return name;
@@ -138,7 +140,7 @@ bool DeriveUserSettingsPath(const char* appData, const char* modulePath, char* b
     if (folderLength == 0 || !DeriveSettingsPath(FileNameOf(modulePath), name, sizeof name))
         return false;
     // APPDATA may end in a separator of its own (a drive's root, "C:\").
-    const size_t separator = IsSeparator(appData[folderLength - 1]) ? 0 : 1;
+    const size_t separator = IsPathSeparator(appData[folderLength - 1]) ? 0 : 1;
     const size_t nameLength = std::strlen(name);
     const size_t total = folderLength + separator + sizeof UserFolder - 1 + 1 + nameLength;
     if (total + 1 > bufferSize)
@@ -159,8 +161,7 @@ void LongPathOf(const char* path, char* buffer)
 {
     // Windows 95 and NT 4.0 have no GetLongPathNameA, so it is looked up
     // rather than imported. KERNEL32 is always loaded, and is not freed.
-    const LongPathNameFn longPathName = reinterpret_cast<LongPathNameFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetLongPathNameA")));
+    const auto longPathName = LookUp<LongPathNameFn>(GetModuleHandleA("KERNEL32.DLL"), "GetLongPathNameA");
     if (longPathName) {
         // 0 is a failure, MAX_PATH or more the size the long form would need.
         const DWORD length = longPathName(path, buffer, MAX_PATH);

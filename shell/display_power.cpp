@@ -13,12 +13,6 @@ namespace {
 // (winnt.h declares them); their data is a DWORD: 0 off, 1 on, 2 dimmed.
 constexpr DWORD DisplayOff = 0;
 
-template <typename Fn>
-Fn LookUp(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 } // namespace
 
 DisplayVerdict JudgeDisplayNotification(const POWERBROADCAST_SETTING* notice)

@@ -20,12 +20,6 @@ bool PasswordSwitchedOn()
     return read && value != 0;
 }
 
-template <typename Fn>
-Fn LookUp(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // Throws away one pending tick of the window, if any, so the verifier does
 // not start under a backlog of frames.
 void DropPendingTick(HWND window)

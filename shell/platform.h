@@ -10,6 +10,15 @@
 #include <cstdint>
 #include <cstdlib>
 
+// A function of a system module looked up at run time, or none: one that
+// older Windows lack (so that importing it would keep the saver from
+// starting there), or one of a module used only when it is already loaded.
+template <typename Fn>
+Fn LookUp(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // USER32's RegisterPowerSettingNotification and
 // UnregisterPowerSettingNotification: Vista and later only, so looked up at
 // run time and never imported.

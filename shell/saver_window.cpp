@@ -30,9 +30,18 @@ void HideCursor()
     SetCursor(nullptr);
 }
 
-void FollowDisplayPower(HWND window, const POWERBROADCAST_SETTING* notice)
+// --- the display's power ---
+
+// A display power notice. It is read only where the saver asked for one:
+// Windows sends it to no other window, and any program can post the
+// message with a pointer that points nowhere (on the Windows 9x family, to
+// end a password-protected saver by making it fault). Only the full-screen
+// saver asks.
+void TakeDisplayPowerNotice(HWND window, LPARAM lParam)
 {
-    switch (JudgeDisplayNotification(notice)) {
+    if (!gShell.displayNotification)
+        return;
+    switch (JudgeDisplayNotification(reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam))) {
     case DisplayVerdict::Rest:
         RestScene(window);
         break;
@@ -43,6 +52,96 @@ void FollowDisplayPower(HWND window, const POWERBROADCAST_SETTING* notice)
         break;
     }
 }
+
+// --- the input method ---
+
+// The window has no input context while the saver runs. The input-method
+// module is used only when it is loaded already, never loaded here.
+void DetachInputContext(HWND window)
+{
+    gShell.imeModule = GetModuleHandleA("IMM32.DLL");
+    if (!gShell.imeModule)
+        return;
+    gShell.associateContext = LookUp<AssociateContextFn>(gShell.imeModule, "ImmAssociateContext");
+    if (gShell.associateContext)
+        gShell.detachedContext = gShell.associateContext(window, nullptr);
+}
+
+// A window that had no input context at creation gets nothing back.
+void RestoreInputContext(HWND window)
+{
+    if (gShell.imeModule && gShell.associateContext && gShell.detachedContext)
+        gShell.associateContext(window, gShell.detachedContext);
+}
+
+// --- the window's life ---
+
+// Creation: no input context, the pointer anchored where it is, and in
+// full screen the pointer hidden and, once the scene exists (Windows
+// answers a registration at once with the display's state), the display's
+// power asked for. A preview is not the display's own picture and is never
+// registered.
+LRESULT CreateShellParts(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    DetachInputContext(window);
+    TakeCursorAnchor();
+    if (gShell.isPreview)
+        return AnimationProc(window, WM_CREATE, wParam, lParam);
+    HideCursor();
+    const LRESULT created = AnimationProc(window, WM_CREATE, wParam, lParam);
+    RegisterDisplayNotification(window);
+    return created;
+}
+
+// Destruction: what creation took is given back, and the loop is told to
+// end (the scene posts its own quit too; the loop ends at the first).
+void ReleaseShellParts(HWND window)
+{
+    UnregisterDisplayNotification();
+    RestoreInputContext(window);
+    PostQuitMessage(0);
+}
+
+// --- closing, help ---
+
+// Once closing has been granted (the Windows 9x password gate), ticks are
+// dropped and paint and input go to the system's default handling.
+bool HeldOnceClosing(UINT message)
+{
+    switch (message) {
+    case WM_TIMER:
+    case WM_PAINT:
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A preview's host answers help for it.
+void HandHelpToHost(HWND window, UINT message, LPARAM lParam)
+{
+    HWND host = GetParent(window);
+    if (!host || !IsWindow(host))
+        return;
+    const WPARAM hostNumber = reinterpret_cast<WPARAM>(host);
+    if (message == WM_CONTEXTMENU) {
+        PostMessageA(host, message, hostNumber, lParam);
+        return;
+    }
+    // WM_HELP carries a pointer to its HELPINFO, which the system refuses
+    // to post; a send copies it into the host's process, and the time limit
+    // keeps a hung host from freezing the preview.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(host, message, hostNumber, lParam, SMTO_ABORTIFHUNG, HostHelpTimeoutMs, &ignored);
+}
+
+// --- the screen ---
 
 // The screen the full-screen window covers may have changed (a monitor
 // plugged in, unplugged or woken, another mode, another primary monitor):
@@ -150,112 +249,51 @@ int RunSaverWindow(HWND parent)
 
 LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (gShell.isClosing && HeldOnceClosing(message))
+        return message == WM_TIMER ? 0 : DefWindowProcA(window, message, wParam, lParam);
     switch (message) {
-    case WM_CREATE: {
-        gShell.imeModule = GetModuleHandleA("IMM32.DLL");
-        if (gShell.imeModule) {
-            gShell.associateContext = reinterpret_cast<AssociateContextFn>(
-                reinterpret_cast<void*>(GetProcAddress(gShell.imeModule, "ImmAssociateContext")));
-            if (gShell.associateContext)
-                gShell.detachedContext = gShell.associateContext(window, nullptr);
-        }
-        TakeCursorAnchor();
-        if (gShell.isPreview)
-            break;
-        HideCursor();
-        const LRESULT created = AnimationProc(window, message, wParam, lParam);
-        // Once the scene exists: Windows answers a registration at once with
-        // the display's state. A preview is not the display's own picture
-        // and is never registered.
-        RegisterDisplayNotification(window);
-        return created;
-    }
-
+    case WM_CREATE:
+        return CreateShellParts(window, wParam, lParam);
     case WM_DESTROY:
-        UnregisterDisplayNotification();
-        if (gShell.imeModule && gShell.associateContext && gShell.detachedContext)
-            gShell.associateContext(window, gShell.detachedContext);
-        PostQuitMessage(0);
+        ReleaseShellParts(window);
         break;
-
     case WM_POWERBROADCAST:
         // Before the closing rules: the display's power is not the user
-        // coming back. Only the full-screen saver follows it.
-        if (wParam != PBT_POWERSETTINGCHANGE)
-            break;
-        // Its notice is read only where the saver asked for one: Windows
-        // sends it to no other window, and any program can post the message
-        // with a pointer that points nowhere (on the Windows 9x family, to
-        // end a password-protected saver by making it fault).
-        if (gShell.displayNotification)
-            FollowDisplayPower(window, reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam));
-        return TRUE;
-
+        // coming back.
+        if (wParam == PBT_POWERSETTINGCHANGE) {
+            TakeDisplayPowerNotice(window, lParam);
+            return TRUE;
+        }
+        break;
     case WM_SETTEXT:
+        // The title never changes.
         return 0;
-
     case WM_PAINT:
-        if (gShell.isClosing)
-            return DefWindowProcA(window, message, wParam, lParam);
         if (!gShell.isPreview)
             HideCursor();
         break;
-
     case WM_HELP:
     case WM_CONTEXTMENU:
-        if (!gShell.isPreview)
-            break;
-        // The preview's host answers help for it.
-        if (HWND host = GetParent(window); host && IsWindow(host)) {
-            const WPARAM hostNumber = reinterpret_cast<WPARAM>(host);
-            if (message == WM_CONTEXTMENU) {
-                PostMessageA(host, message, hostNumber, lParam);
-            } else {
-                // WM_HELP carries a pointer to its HELPINFO, which the
-                // system refuses to post; a send copies it into the host's
-                // process, and the time limit keeps a hung host from
-                // freezing the preview.
-                DWORD_PTR ignored = 0;
-                SendMessageTimeoutA(host, message, hostNumber, lParam, SMTO_ABORTIFHUNG, HostHelpTimeoutMs,
-                                    &ignored);
-            }
+        if (gShell.isPreview) {
+            HandHelpToHost(window, message, lParam);
+            return 1;
         }
-        return 1;
-
+        break;
     case WM_DISPLAYCHANGE:
+    case WM_MOUSEMOVE:
         // Only the full-screen window covers the screen; a preview follows
-        // its host. A closing saver is on its way out.
+        // its host.
         if (!gShell.isPreview && !gShell.isClosing)
             FollowScreenChange(window);
         break;
-
-    case WM_MOUSEMOVE:
-        if (gShell.isClosing)
-            return DefWindowProcA(window, message, wParam, lParam);
-        if (!gShell.isPreview)
-            FollowScreenChange(window);
-        break;
-
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-        if (gShell.isClosing)
-            return DefWindowProcA(window, message, wParam, lParam);
-        break;
-
     case WM_SYSCOMMAND:
         if (!gShell.isPreview && IsSystemCommandToSwallow(wParam))
             return 0;
         break;
-
     case WM_TIMER:
-        if (gShell.isClosing)
-            return 0;
+        // The rest of the time slice, once a frame.
         Sleep(0);
         break;
-
     default:
         break;
     }

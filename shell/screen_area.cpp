@@ -47,12 +47,9 @@ void StateThreadDpiAwareness()
     HMODULE user32 = GetModuleHandleA("USER32.DLL");
     if (!user32)
         return;
-    auto threadContext = reinterpret_cast<GetThreadContextFn>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
-    auto setThreadContext = reinterpret_cast<SetThreadContextFn>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "SetThreadDpiAwarenessContext")));
-    auto awarenessOf = reinterpret_cast<AwarenessOfFn>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    const auto threadContext = LookUp<GetThreadContextFn>(user32, "GetThreadDpiAwarenessContext");
+    const auto setThreadContext = LookUp<SetThreadContextFn>(user32, "SetThreadDpiAwarenessContext");
+    const auto awarenessOf = LookUp<AwarenessOfFn>(user32, "GetAwarenessFromDpiAwarenessContext");
     if (!threadContext || !setThreadContext || !awarenessOf)
         return;
     // The thread's awareness said outright, as what it already is (the

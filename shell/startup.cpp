@@ -14,9 +14,16 @@ ShellState InitialShellState()
     return state;
 }
 
-bool IsSeparator(char c)
+bool IsSwitchSeparator(char c)
 {
     return c == ' ' || c == '-' || c == '/';
+}
+
+// The parent a switch named, when it names a window; else the window the
+// user is working in (which may be none).
+HWND WindowOrForeground(HWND named)
+{
+    return named && IsWindow(named) ? named : GetForegroundWindow();
 }
 
 const char* SkipSpaces(const char* p)
@@ -39,10 +46,7 @@ int DispatchSwitch(void* arg)
     case SaverMode::Settings: {
         if (!choice.fromSwitch)
             return ShowSettingsDialog(nullptr);
-        HWND parent = choice.hasColonNumber ? ParseWindowNumber(choice.rest) : nullptr;
-        if (!parent || !IsWindow(parent))
-            parent = GetForegroundWindow();
-        return ShowSettingsDialog(parent);
+        return ShowSettingsDialog(WindowOrForeground(choice.hasColonNumber ? ParseWindowNumber(choice.rest) : nullptr));
     }
     case SaverMode::Invalid:
         break;
@@ -88,7 +92,7 @@ void SaverStartup()
 
 SwitchChoice ParseSwitch(const char* p, bool isWin9x)
 {
-    while (IsSeparator(*p))
+    while (IsSwitchSeparator(*p))
         ++p;
     SwitchChoice choice = {SaverMode::Invalid, p, false, false};
     switch (*p) {
@@ -172,9 +176,6 @@ int ShowSettingsDialog(HWND parent)
 
 int RunChangePassword(const char* text)
 {
-    HWND parent = ParseWindowNumber(text);
-    if (!parent || !IsWindow(parent))
-        parent = GetForegroundWindow();
-    ChangePassword(parent);
+    ChangePassword(WindowOrForeground(ParseWindowNumber(text)));
     return 0;
 }
