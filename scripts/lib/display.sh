@@ -71,21 +71,27 @@ screen_shows() {
 # outline; only the running scene's moving shapes light a pixel that was
 # black. That tells the two phases apart whatever the wallpaper.
 
-# curtain_begun SHOT DESKTOP [X Y]...: takes SHOT; succeeds once the curtain
-# shows: each point given (the top-left corner when none) black, and the
+# curtain_shown SHOT DESKTOP [X Y]...: the screenshot SHOT shows the
+# curtain: each point given (the top-left corner when none) black, and the
 # middle of the screen still the desktop of the screenshot DESKTOP. (So not
 # a window that is all black for a moment before its first frame.)
-curtain_begun() {
+curtain_shown() {
     local shot=$1 desktop=$2 points seen middle w h
     shift 2
     points=("$@")
     [ ${#points[@]} -gt 0 ] || points=(0 0)
-    screenshot "$shot"
     read -r w h <<<"$(identify -format '%w %h' "$shot")"
     seen=$(pixels pixel "$shot" "${points[@]}")
     middle=$(pixels same-box "$shot" "$desktop" "100x60+$((w / 2 - 50))+$((h / 2 - 30))")
     echo "at (${points[*]}): $seen; the middle: $middle"
     [ -z "$(tr -d ' 0' <<<"$seen")" ] && [ "$middle" = same ]
+}
+
+# curtain_begun SHOT DESKTOP [X Y]...: takes SHOT; succeeds once it shows
+# the curtain (curtain_shown).
+curtain_begun() {
+    screenshot "$1"
+    curtain_shown "$@"
 }
 
 # start_desktop TOOLS_DIR: starts the virtual desktop every Wine program of

@@ -10,33 +10,34 @@ project_wallpaper
 write_settings 1000 10
 park_pointer
 screenshot "$WORK/desktop.png"
+# The curtain lasts a few seconds: it is recorded from the saver's start and
+# looked at afterwards (start_recording).
+start_recording
 start_saver /s
 
-# The curtain is watched from the saver's start: it lasts a couple of
-# seconds, less than finding the window takes where each probe is a slow
-# Wine start (under emulation).
-# curtain_closing SHOT: the curtain has begun (see curtain_begun) and drawn
-# more than its first outline.
+# curtain_closing SHOT: SHOT shows the curtain begun (curtain_shown) with
+# more than its first outline drawn.
 curtain_closing() {
-    curtain_begun "$1" "$WORK/desktop.png" || return 1
+    curtain_shown "$1" "$WORK/desktop.png" || return 1
     local depth
     depth=$(pixels edge-depth "$1")
     echo "black rows above the middle: $depth"
     [ "$depth" -gt 5 ]
 }
-# closed_further SHOT DEPTH: takes SHOT; more rows above the middle are black
+# closed_further SHOT DEPTH: more rows above the middle are black in SHOT
 # than DEPTH.
 closed_further() {
     local depth
-    screenshot "$1"
     depth=$(pixels edge-depth "$1")
     echo "black rows above the middle: $depth"
     [ "$depth" -gt "$2" ]
 }
 
-wait_until "the curtain closing in" curtain_closing "$WORK/curtain1.png" || true
+wait_recorded "the curtain closing in" "$WORK/curtain1.png" curtain_closing || screenshot "$WORK/curtain1.png"
 d1=$(pixels edge-depth "$WORK/curtain1.png")
-wait_until "the curtain closed further than $d1 rows" closed_further "$WORK/curtain2.png" "$d1" || true
+wait_recorded "the curtain closed further than $d1 rows" "$WORK/curtain2.png" closed_further "$d1" ||
+    screenshot "$WORK/curtain2.png"
+stop_recording
 check "curtain: the top-left corner is outlined" "$(pixels pixel "$WORK/curtain1.png" 0 0)" 000000
 check "curtain: the middle still shows the desktop" \
     "$(pixels same-box "$WORK/curtain1.png" "$WORK/desktop.png" 100x60+462+354)" same
@@ -62,8 +63,11 @@ screenshot "$WORK/solid-desktop.png"
 for mode in 1000 1001; do
     write_settings "$mode" 10
     park_pointer
+    start_recording
     start_saver /s
-    wait_until "the curtain in mode $mode" curtain_begun "$WORK/solid-$mode.png" "$WORK/solid-desktop.png" || true
+    wait_recorded "the curtain in mode $mode" "$WORK/solid-$mode.png" curtain_shown "$WORK/solid-desktop.png" ||
+        screenshot "$WORK/solid-$mode.png"
+    stop_recording
     wait_saver_window >/dev/null
     wait_running "$WORK/solid-$mode.png"
     if [ "$mode" = 1000 ]; then
@@ -100,10 +104,9 @@ preview_points() {
     done
     pixels pixel "$1" "${points[@]}"
 }
-# preview_early SHOT: takes SHOT; the preview shows that moment.
+# preview_early SHOT: SHOT shows the preview at that moment.
 preview_early() {
     local seen
-    screenshot "$1"
     seen=$(preview_points "$1")
     echo "$seen"
     [ "$seen" = "$PREVIEW_EARLY" ]
@@ -112,9 +115,12 @@ preview_early() {
 write_settings 1000 10
 start_host 200 150
 wait_until "the host's gray on the screen" host_gray "$WORK/host.png" || true
+start_recording
 start_saver /p "$HOST"
 wait_preview "$HOST" >/dev/null
-wait_until "the preview early in its curtain" preview_early "$WORK/preview-curtain.png" || true
+wait_recorded "the preview early in its curtain" "$WORK/preview-curtain.png" preview_early ||
+    screenshot "$WORK/preview-curtain.png"
+stop_recording
 # Wine does not show a child window that another process draws (the host's
 # own picture stays on the screen), so the pixels are checked only where the
 # preview is visible; the unit tests check the top-left corner in-process.

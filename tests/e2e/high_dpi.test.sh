@@ -51,18 +51,17 @@ check "a program without a declaration is unaware" "${host_awareness:-no answer}
 probe close "$HOST" >/dev/null
 wait_exit "$HOST_PID"
 
-# first_outline SHOT: takes SHOT; succeeds while the curtain's first outline
-# (inset 0, alone until the curtain has gone a quarter of the way in) lies
-# on the physical screen's edges: each corner black, and the pixel just
-# inside each corner still the desktop (DESKTOP_INSIDE). A scene built
-# smaller than the screen has its first outline inside it, and black beyond,
-# where the pixels just inside the corners lie. One look per screenshot:
-# the first outline is alone for about two seconds.
+# first_outline SHOT: SHOT shows the curtain's first outline (inset 0,
+# alone until the curtain has gone a quarter of the way in) on the physical
+# screen's edges: each corner black, and the pixel just inside each corner
+# still the desktop (DESKTOP_INSIDE). A scene built smaller than the screen
+# has its first outline inside it, and black beyond, where the pixels just
+# inside the corners lie. The first outline is alone for a second and a
+# half: the screen is recorded and looked at afterwards (start_recording).
 CORNERS=(0 0 1023 0 0 767 1023 767)
 INSIDE=(1 1 1022 1 1 766 1022 766)
 first_outline() {
     local seen
-    screenshot "$1"
     seen=$(pixels pixel "$1" "${CORNERS[@]}" "${INSIDE[@]}")
     echo "corners, then just inside: $seen (the desktop just inside: $DESKTOP_INSIDE)"
     [ "$seen" = "000000 000000 000000 000000 $DESKTOP_INSIDE" ]
@@ -78,11 +77,13 @@ write_settings 1000 10
 for dpi in 144 96; do
     wine_run reg add "$DESKTOP_KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     park_pointer
+    start_recording
     start_saver /s
-    # Watched from the saver's start: the first outline lasts a second and a
-    # half, while under emulation each probe is a slow Wine start.
     rc=0
-    wait_until "the curtain's first outline on the screen's edges" first_outline "$WORK/curtain.png" || rc=$?
+    wait_recorded "the curtain's first outline on the screen's edges" "$WORK/curtain.png" first_outline ||
+        rc=$?
+    stop_recording
+    [ "$rc" = 0 ] || screenshot "$WORK/curtain.png"
     check "at $dpi DPI the curtain's first outline lies on the screen's last row and column, the desktop just inside" \
         "$rc" 0
     read -r hwnd _ <<<"$(wait_saver_window)"

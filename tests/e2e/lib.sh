@@ -291,6 +291,78 @@ finish() {
     [ "$FAILED" = 0 ]
 }
 
+# --- moments: the screen recorded, and looked at afterwards ---
+#
+# Some states last only moments: the curtain's first outline alone on the
+# screen's edges (a second and a half), the curtain before it reaches the
+# middle (three seconds). A look at the screen, a screenshot and the checks
+# on it, takes a second or more on a loaded host, and a wait that looked
+# again and again could miss the moment altogether. So a recorder takes a
+# screenshot about every quarter of a second, from before the saver starts,
+# and the checks go through them in the order they were taken: a slow check
+# falls behind, but misses no frame, and the deadline counts in the time the
+# frames were taken, not the time spent looking at them.
+
+# start_recording: screenshots into a folder of its own (RECORDING), one
+# after another, until stop_recording.
+start_recording() {
+    RECORDING=$(mktemp -d "$WORK/recording.XXXXXX")
+    RECORDED_NEXT=0
+    (
+        n=0
+        while [ ! -e "$RECORDING/stop" ]; do
+            frame=$RECORDING/$(printf '%06d' "$n")
+            screenshot "$frame.part.png" 2>/dev/null && mv "$frame.part.png" "$frame.png"
+            n=$((n + 1))
+            sleep 0.2
+        done
+    ) &
+    RECORDER_PID=$!
+    BACKGROUND_PIDS+=("$RECORDER_PID")
+}
+
+# stop_recording: the recorder ends after the screenshot it is taking, and
+# the frames go.
+stop_recording() {
+    touch "$RECORDING/stop"
+    wait "$RECORDER_PID" 2>/dev/null || true
+    rm -rf "$RECORDING"
+}
+
+# wait_recorded WHAT SHOT LOOK ARGS...: goes through the frames recorded
+# since it last looked, in order, each looked at once and then let go, until
+# LOOK FRAME ARGS... succeeds on one, which it keeps as SHOT; gives up at the
+# first frame taken later than the deadline from now, saying what LOOK said
+# of the last frame (in SEEN too).
+wait_recorded() {
+    local what=$1 shot=$2 end=$((EPOCHSECONDS + DEADLINE)) frame rc
+    shift 2
+    SEEN="no frame recorded"
+    while :; do
+        frame=$RECORDING/$(printf '%06d' "$RECORDED_NEXT").png
+        if [ ! -f "$frame" ]; then
+            if [ "$EPOCHSECONDS" -gt "$end" ]; then
+                echo "     waited $DEADLINE s for $what; last seen: $SEEN" >&2
+                return 1
+            fi
+            sleep 0.05
+            continue
+        fi
+        if [ "$(stat -c %Y "$frame")" -gt "$end" ]; then
+            echo "     waited $DEADLINE s for $what; last seen: $SEEN" >&2
+            return 1
+        fi
+        RECORDED_NEXT=$((RECORDED_NEXT + 1))
+        rc=0
+        SEEN=$("$1" "$frame" "${@:2}" 2>/dev/null) || rc=$?
+        if [ "$rc" = 0 ]; then
+            mv "$frame" "$shot"
+            return 0
+        fi
+        rm -f "$frame"
+    done
+}
+
 # --- the saver's scene on the screen ---
 
 # running_scene SHOT [BOX]: takes SHOT, keeping the one before as

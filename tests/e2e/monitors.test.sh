@@ -59,11 +59,11 @@ middles_shown() {
     echo "$(pixels only "$1" $LEFT_COLOUR $LEFT_MIDDLE) $(pixels lit "$1" $LEFT_MIDDLE)" \
         "$(pixels only "$1" $RIGHT_COLOUR $RIGHT_MIDDLE) $(pixels lit "$1" $RIGHT_MIDDLE)"
 }
-# curtain_over_both SHOT: takes SHOT; the curtain's first outline is at the
-# virtual screen's top-left corner and both middles still show their colours.
+# curtain_over_both SHOT: SHOT shows the curtain's first outline at the
+# virtual screen's top-left corner and both middles still in their colours.
+# (A moment of the curtain: recorded and looked at afterwards.)
 curtain_over_both() {
     local corner middles
-    screenshot "$1"
     corner=$(pixels pixel "$1" 0 0)
     middles=$(middles_shown "$1")
     echo "corner $corner, middles $middles"
@@ -78,10 +78,13 @@ right_half="800x600+800+0"
 for mode in 1000 1001; do
     write_settings "$mode" 10
     park_pointer 1200 300
+    start_recording
     start_saver /s
     read -r hwnd left top width height _ <<<"$(wait_saver_window)"
     check "mode $mode: the window covers both monitors" "${left:-} ${top:-} ${width:-} ${height:-}" "-800 0 1600 600"
-    wait_until "the curtain in mode $mode" curtain_over_both "$WORK/curtain-$mode.png" || true
+    wait_recorded "the curtain in mode $mode" "$WORK/curtain-$mode.png" curtain_over_both ||
+        screenshot "$WORK/curtain-$mode.png"
+    stop_recording
     [ "$mode" = 1000 ] && cp "$WORK/curtain-$mode.png" "$PLIMZOR_BUILD/monitors-curtain.png"
     read -r left_seen left_lit right_seen right_lit <<<"$(middles_shown "$WORK/curtain-$mode.png")"
     check "mode $mode: the middle of the left monitor still shows its colour" "$left_seen $left_lit" "ok 6000"

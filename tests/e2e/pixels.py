@@ -61,6 +61,16 @@ def as_number(mask):
     return int.from_bytes(mask, "big")
 
 
+def where(path, box, colour):
+    """A colour and the first place it lies in BOX, as RRGGBB@X,Y."""
+    raw = convert(path, box)
+    width = size(path)[0] if not box else int(box.split("x")[0])
+    at = raw.find(colour)
+    while at >= 0 and at % 3:
+        at = raw.find(colour, at + 1)
+    return "%s@%d,%d" % (colour.hex(), at // 3 % width, at // 3 // width)
+
+
 def main(cmd, path, *rest):
     if cmd == "black-share":
         mask = lit_mask(path, rest[0] if rest else None)
@@ -98,7 +108,7 @@ def main(cmd, path, *rest):
     elif cmd in ("exact", "subset", "only", "only-within"):
         allowed = colours(rest[0])
         box = rest[1] if len(rest) > 1 else None
-        bad = 0
+        bad = []
         for p in unique_colours(path, box):
             if p == BLACK:
                 continue
@@ -106,10 +116,16 @@ def main(cmd, path, *rest):
                 ok = any(within(p, c) for c in allowed)
             else:
                 ok = p in allowed
-            bad += not ok
+            if not ok:
+                bad.append(p)
         mask = lit_mask(path, box)
         lit = len(mask) - mask.count(0)
-        print("ok" if bad == 0 and (lit > 0 or cmd.startswith("only")) else "bad:%d-lit:%d" % (bad, lit))
+        if not bad and (lit > 0 or cmd.startswith("only")):
+            print("ok")
+        else:
+            # A failure says what it saw: the first wrong colours and where
+            # each first lies (in the box).
+            print("bad:%d-lit:%d%s" % (len(bad), lit, "".join(" " + where(path, box, p) for p in sorted(bad)[:3])))
     else:
         sys.exit("unknown command " + cmd)
 

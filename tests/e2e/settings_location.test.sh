@@ -58,8 +58,10 @@ run_saver_seen() {
     local shot=$WORK/$1.png
     screenshot "$WORK/$1-desktop.png"
     park_pointer
+    start_recording
     start_saver /s
-    wait_until "the curtain of $1" curtain_begun "$shot" "$WORK/$1-desktop.png" || true
+    wait_recorded "the curtain of $1" "$shot" curtain_shown "$WORK/$1-desktop.png" || screenshot "$shot"
+    stop_recording
     wait_saver_window >/dev/null
     wait_running "$shot"
     MODE_SEEN=1000
