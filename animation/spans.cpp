@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "animation/scene.h"
@@ -378,8 +377,8 @@ void WriteSpanFrame(const DamageRects& damage)
 
 void ReleaseSpanBuffers()
 {
-    std::free(gSpans.open);
-    std::free(gSpans.pieces);
-    std::free(gSpans.closed);
+    gPlatform.release(gSpans.open);
+    gPlatform.release(gSpans.pieces);
+    gPlatform.release(gSpans.closed);
     gSpans = {};
 }

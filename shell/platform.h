@@ -1,13 +1,14 @@
 // The platform seam: the system calls tests replace to play a system that
 // refuses a bitmap, the screen's context, the timer or memory, cannot read
 // the pointer, lacks the display's power settings, or whose clock stands
-// still. The product makes these calls only through gPlatform.
+// still. The product makes these calls only through gPlatform, its memory
+// included: every block comes from the process heap and goes back there.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 // USER32's RegisterPowerSettingNotification and
 // UnregisterPowerSettingNotification: Vista and later only, so looked up at
@@ -22,6 +23,13 @@ struct PowerSettingCalls {
 PowerSettingCalls LoadPowerSettingCalls();  // display_power.cpp
 // Seconds since the Unix epoch (random.cpp).
 uint32_t WallClockSeconds();
+// The process heap (memory.cpp): a block of bytes, uninitialised, or none;
+// the block grown or shrunk, its contents kept (none: a new block; on
+// failure the old block stays as it was); and a block given back (none is
+// nothing to give).
+void* HeapAllocate(size_t bytes);
+void* HeapResize(void* block, size_t bytes);
+void HeapRelease(void* block);
 
 struct Platform {
     // The surfaces' bitmaps (drawing.cpp).
@@ -34,12 +42,16 @@ struct Platform {
     PowerSettingCalls (*loadPowerSettingCalls)();                 // the display registration (display_power.cpp)
     void* (*allocateRecord)(size_t);                              // the scene's records (scene.cpp)
     void* (*allocateRuns)(size_t);  // the run cache and the span writer's rows (ball_runs.cpp, spans.cpp)
+    void* (*resize)(void*, size_t);  // the damage's cells and rectangles (damage.cpp)
+    void* (*allocateRegion)(size_t);  // a clip region's rectangles, for one call (drawing.cpp)
+    void (*release)(void*);           // every block of the above
 };
 
 inline Platform RealPlatform()
 {
-    return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,       SetTimer,   WallClockSeconds,
-                    GetCursorPos,     LoadPowerSettingCalls,  std::malloc, std::malloc};
+    return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,        SetTimer,     WallClockSeconds,
+                    GetCursorPos,     LoadPowerSettingCalls,  HeapAllocate, HeapAllocate, HeapResize,
+                    HeapAllocate,     HeapRelease};
 }
 
 inline Platform gPlatform = RealPlatform();

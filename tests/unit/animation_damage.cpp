@@ -336,7 +336,7 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
             Swap(*state);
         }
         gPlatform.createDIBSection = CreateDIBSection;
-        gPlatform.allocateRuns = c.refused == Refusal::RunMemory ? NoRunMemory : std::malloc;
+        gPlatform.allocateRuns = c.refused == Refusal::RunMemory ? NoRunMemory : HeapAllocate;
         // What the damaged path's window gets: its first paint copies all,
         // every later one what the tick's invalidation names.
         Surface window = {};
