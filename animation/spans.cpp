@@ -9,6 +9,8 @@
 // from left to right.
 #include "animation/spans.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -60,6 +62,35 @@ struct SpanFrame {
 
 SpanFrame gSpans = {};
 
+// The fill's AND of a colour into count pixels of the snapshot, one pixel
+// at a time: the 486's way, and the reference the SSE2 loop must equal.
+void AndPixels(uint32_t* __restrict out, const uint32_t* __restrict in, int count, uint32_t color)
+{
+    for (int i = 0; i < count; ++i)
+        out[i] = color & in[i];
+}
+
+// The same, eight pixels a step, stored on 16-byte boundaries. Runs only
+// where gPlatform.sse2 says the processor and the system have SSE2; its
+// name says so (tests/pe/check-pe.sh).
+__attribute__((target("sse2"))) void AndPixelsSse2(uint32_t* __restrict out, const uint32_t* __restrict in,
+                                                   int count, uint32_t color)
+{
+    int i = 0;
+    // Up to the frame's first 16-byte boundary, a pixel at a time.
+    for (; i < count && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0; ++i)
+        out[i] = color & in[i];
+    const __m128i mask = _mm_set1_epi32(static_cast<int>(color));
+    for (; i + 8 <= count; i += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 4));
+        _mm_store_si128(reinterpret_cast<__m128i*>(out + i), _mm_and_si128(a, mask));
+        _mm_store_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_and_si128(b, mask));
+    }
+    for (; i < count; ++i)
+        out[i] = color & in[i];
+}
+
 // COLORREF 0x00BBGGRR as a 32-bit DIB's word 0x00RRGGBB.
 uint32_t PixelWord(COLORREF color)
 {
@@ -97,13 +128,10 @@ struct RowWriter {
         if (source >= width)
             source -= width;
         const int straight = std::min(to - from, width - source);
-        uint32_t* __restrict out = frame + from;
-        const uint32_t* __restrict in = snapshot + source;
-        for (int i = 0; i < straight; ++i)
-            out[i] = color & in[i];
-        out += straight;
-        for (int i = 0; i < to - from - straight; ++i)
-            out[i] = color & snapshot[i];
+        void (*const andPixels)(uint32_t*, const uint32_t*, int, uint32_t) =
+            gPlatform.sse2 ? AndPixelsSse2 : AndPixels;
+        andPixels(frame + from, snapshot + source, straight, color);
+        andPixels(frame + from + straight, snapshot, to - from - straight, color);
     }
 
     void Write(const Piece& p) const

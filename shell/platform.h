@@ -31,6 +31,20 @@ void* HeapAllocate(size_t bytes);
 void* HeapResize(void* block, size_t bytes);
 void HeapRelease(void* block);
 
+// What decides whether the SSE2 loops may run (processor.cpp).
+struct Sse2Facts {
+    bool cpuid;          // the processor has CPUID (the ID flag of EFLAGS changes)
+    bool processorSse2;  // and CPUID reports SSE2
+    bool ntFamily;       // VER_PLATFORM_WIN32_NT
+    DWORD majorVersion;  // 4 for Windows 95, 98, ME and NT 4.0, 5 for 2000
+    bool systemSse2;     // IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE), where KERNEL32 has it
+};
+Sse2Facts ReadSse2Facts();
+// Yes only for an SSE2 processor under the NT family from Windows 2000 on,
+// whose kernel says it saves the registers: the Windows 9x family and NT
+// 4.0 take the baseline whatever the processor.
+bool Sse2Usable(const Sse2Facts& facts);
+
 struct Platform {
     // The surfaces' bitmaps (drawing.cpp).
     HBITMAP(WINAPI* createDIBSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
@@ -45,13 +59,14 @@ struct Platform {
     void* (*resize)(void*, size_t);  // the damage's cells and rectangles (damage.cpp)
     void* (*allocateRegion)(size_t);  // a clip region's rectangles, for one call (drawing.cpp)
     void (*release)(void*);           // every block of the above
+    bool sse2;  // the span writer's SSE2 loops may run: read once at start (spans.cpp)
 };
 
 inline Platform RealPlatform()
 {
     return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,        SetTimer,     WallClockSeconds,
                     GetCursorPos,     LoadPowerSettingCalls,  HeapAllocate, HeapAllocate, HeapResize,
-                    HeapAllocate,     HeapRelease};
+                    HeapAllocate,     HeapRelease,           Sse2Usable(ReadSse2Facts())};
 }
 
 inline Platform gPlatform = RealPlatform();

@@ -1,13 +1,16 @@
-// The product's own memory and string functions (shell/runtime.cpp), which
-// the saver runs in place of a C runtime's: every length from nothing to
-// past a few words, every alignment of both ends, overlaps both ways, and
-// the bytes around the target left alone. Checked against plain byte loops.
+// What the saver runs in place of a C runtime: its own memory and string
+// functions (shell/runtime.cpp), over every length from nothing to past a
+// few words, every alignment of both ends, overlaps both ways, and the
+// bytes around the target left alone, checked against plain byte loops;
+// the stack probe; and which processors and systems get the SSE2 loops
+// (shell/processor.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "shell/platform.h"
 #include "shell/runtime.h"
 
 namespace {
@@ -167,6 +170,51 @@ __attribute__((noinline)) int DeepFrame(int seed)
 TEST(RuntimeFunctions, AFrameOfManyPagesGrowsTheStackPageByPage)
 {
     EXPECT_EQ(DeepFrame(20), 41);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Sse2Choice, OnlyAnSse2ProcessorUnderWindows2000OrLaterTakesTheSse2Loops)
+{
+    constexpr DWORD Nt = 1, Win9x = 0;
+    const struct {
+        const char* name;
+        bool cpuid, processorSse2;
+        DWORD family, major;
+        bool systemSse2;
+        bool usable;
+    } cases[] = {
+        {"Windows XP on a Pentium 4", true, true, Nt, 5, true, true},
+        {"Windows 11", true, true, Nt, 10, true, true},
+        {"a 486 without CPUID", false, false, Nt, 4, false, false},
+        {"NT 4.0 on a Pentium 4: no SSE state saved", true, true, Nt, 4, false, false},
+        {"NT 4.0 even if it said yes", true, true, Nt, 4, true, false},
+        {"Windows 98 on a Pentium 4", true, true, Win9x, 4, false, false},
+        {"Windows ME, had it answered yes", true, true, Win9x, 4, true, false},
+        {"Windows XP on a Pentium III: SSE only", true, false, Nt, 5, false, false},
+        {"the system says no", true, true, Nt, 5, false, false},
+        {"no CPUID, whatever else is said", false, true, Nt, 6, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Sse2Facts facts = {c.cpuid, c.processorSse2, c.family == Nt, c.major, c.systemSse2};
+        EXPECT_EQ(Sse2Usable(facts), c.usable);
+    }
+}
+
+TEST(Sse2Choice, ThisHostIsReadAsTheNtFamilyWithSse2)
+{
+    // Wine reports the NT family and passes the processor's SSE2 through:
+    // the platform record starts with the SSE2 loops on.
+    const Sse2Facts facts = ReadSse2Facts();
+    EXPECT_TRUE(facts.cpuid);
+    EXPECT_TRUE(facts.processorSse2);
+    EXPECT_TRUE(facts.ntFamily);
+    EXPECT_GE(facts.majorVersion, 5u);
+    EXPECT_TRUE(facts.systemSse2);
+    EXPECT_TRUE(RealPlatform().sse2);
 }
 
 } // namespace
