@@ -117,6 +117,7 @@ struct RowWriter {
         std::fill(frame + from, frame + to, 0u);
     }
 
+    template <bool Sse2>
     void Fill(int from, int to, uint32_t color) const
     {
         if (!snapshot) {
@@ -128,18 +129,18 @@ struct RowWriter {
         if (source >= width)
             source -= width;
         const int straight = std::min(to - from, width - source);
-        void (*const andPixels)(uint32_t*, const uint32_t*, int, uint32_t) =
-            gPlatform.sse2 ? AndPixelsSse2 : AndPixels;
+        void (*const andPixels)(uint32_t*, const uint32_t*, int, uint32_t) = Sse2 ? AndPixelsSse2 : AndPixels;
         andPixels(frame + from, snapshot + source, straight, color);
         andPixels(frame + from + straight, snapshot, to - from - straight, color);
     }
 
+    template <bool Sse2>
     void Write(const Piece& p) const
     {
         const int a = std::clamp(p.fillLeft, p.left, p.right);
         const int b = std::clamp(p.fillRight, a, p.right);
         Black(p.left, a);
-        Fill(a, b, p.color);
+        Fill<Sse2>(a, b, p.color);
         Black(b, p.right);
     }
 };
@@ -270,8 +271,10 @@ void SortByLeft(Piece* pieces, int count)
 }
 
 // Writes rows [top, bottom) (at most a chunk) of a band whose damaged
-// columns are rects[0..count).
-void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
+// columns are rects[0..count), with the 486's instructions or, in
+// WriteChunkSse2, SSE2's: the same code, compiled into each.
+template <bool Sse2>
+__attribute__((always_inline)) inline void WriteChunkRows(LONG top, LONG bottom, const RECT* rects, int count)
 {
     const int width = gScene.width;
     const Overlay& overlay = *gScene.overlay;
@@ -328,8 +331,20 @@ void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
             o.pieces[o.pieceCount++] = Piece{o.items[k].left, o.items[k].right, 0, 0, 0};
         SortByLeft(o.pieces, o.pieceCount);
         for (int k = 0; k < o.pieceCount; ++k)
-            rows[i].Write(o.pieces[k]);
+            rows[i].Write<Sse2>(o.pieces[k]);
     }
+}
+
+void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
+{
+    WriteChunkRows<false>(top, bottom, rects, count);
+}
+
+// Runs only where gPlatform.sse2 says the processor and the system have
+// SSE2; its name says so (tests/pe/check-pe.sh).
+__attribute__((target("sse2"))) void WriteChunkSse2(LONG top, LONG bottom, const RECT* rects, int count)
+{
+    WriteChunkRows<true>(top, bottom, rects, count);
 }
 
 // Room for the rows of a chunk of a scene of pairs pairs. A row starts with
@@ -392,13 +407,14 @@ void WriteSpanFrame(const DamageRects& damage)
     // GDI may have drawn into the frame since (the curtain, a tick on the
     // GDI path): its work must be done before the pixels are touched.
     GdiFlush();
+    void (*const writeChunk)(LONG, LONG, const RECT*, int) = gPlatform.sse2 ? WriteChunkSse2 : WriteChunk;
     for (int band = 0; band < count;) {
         // The rectangles of one band share their rows.
         int end = band;
         while (end < count && rects[end].top == rects[band].top)
             ++end;
         for (LONG top = rects[band].top; top < rects[band].bottom; top += ChunkRows)
-            WriteChunk(top, std::min<LONG>(top + ChunkRows, rects[band].bottom), rects + band, end - band);
+            writeChunk(top, std::min<LONG>(top + ChunkRows, rects[band].bottom), rects + band, end - band);
         band = end;
     }
 }
