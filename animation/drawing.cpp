@@ -5,7 +5,6 @@
 // overnight.
 #include "animation/drawing.h"
 
-
 #include "shell/platform.h"
 
 namespace {
