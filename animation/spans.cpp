@@ -9,8 +9,6 @@
 // from left to right.
 #include "animation/spans.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -62,35 +60,6 @@ struct SpanFrame {
 
 SpanFrame gSpans = {};
 
-// The fill's AND of a colour into count pixels of the snapshot, one pixel
-// at a time: the 486's way, and the reference the SSE2 loop must equal.
-void AndPixels(uint32_t* __restrict out, const uint32_t* __restrict in, int count, uint32_t color)
-{
-    for (int i = 0; i < count; ++i)
-        out[i] = color & in[i];
-}
-
-// The same, eight pixels a step, stored on 16-byte boundaries. Runs only
-// where gPlatform.sse2 says the processor and the system have SSE2; its
-// name says so (tests/pe/check-pe.sh).
-__attribute__((target("sse2"))) void AndPixelsSse2(uint32_t* __restrict out, const uint32_t* __restrict in,
-                                                   int count, uint32_t color)
-{
-    int i = 0;
-    // Up to the frame's first 16-byte boundary, a pixel at a time.
-    for (; i < count && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0; ++i)
-        out[i] = color & in[i];
-    const __m128i mask = _mm_set1_epi32(static_cast<int>(color));
-    for (; i + 8 <= count; i += 8) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 4));
-        _mm_store_si128(reinterpret_cast<__m128i*>(out + i), _mm_and_si128(a, mask));
-        _mm_store_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_and_si128(b, mask));
-    }
-    for (; i < count; ++i)
-        out[i] = color & in[i];
-}
-
 // COLORREF 0x00BBGGRR as a 32-bit DIB's word 0x00RRGGBB.
 uint32_t PixelWord(COLORREF color)
 {
@@ -98,14 +67,16 @@ uint32_t PixelWord(COLORREF color)
 }
 
 // The pixels of one row: the frame's, and the snapshot's row the overlay
-// puts under it (none on the one row it leaves unANDed).
+// puts under it (none on the one row it leaves unANDed). Its writes are
+// always inlined into the chunk writer, so that they are compiled with it,
+// for the 486 or for SSE2 (WriteChunkSse2).
 struct RowWriter {
     uint32_t* frame;
     const uint32_t* snapshot;
     int shift;  // the overlay's horizontal offset
     int width;
 
-    void Black(int from, int to) const
+    __attribute__((always_inline)) void Black(int from, int to) const
     {
         // Outlines are a pixel or three: a call to fill them costs more than
         // the stores.
@@ -117,8 +88,7 @@ struct RowWriter {
         std::fill(frame + from, frame + to, 0u);
     }
 
-    template <bool Sse2>
-    void Fill(int from, int to, uint32_t color) const
+    __attribute__((always_inline)) void Fill(int from, int to, uint32_t color) const
     {
         if (!snapshot) {
             std::fill(frame + from, frame + to, color);
@@ -129,18 +99,21 @@ struct RowWriter {
         if (source >= width)
             source -= width;
         const int straight = std::min(to - from, width - source);
-        void (*const andPixels)(uint32_t*, const uint32_t*, int, uint32_t) = Sse2 ? AndPixelsSse2 : AndPixels;
-        andPixels(frame + from, snapshot + source, straight, color);
-        andPixels(frame + from + straight, snapshot, to - from - straight, color);
+        uint32_t* __restrict out = frame + from;
+        const uint32_t* __restrict in = snapshot + source;
+        for (int i = 0; i < straight; ++i)
+            out[i] = color & in[i];
+        out += straight;
+        for (int i = 0; i < to - from - straight; ++i)
+            out[i] = color & snapshot[i];
     }
 
-    template <bool Sse2>
-    void Write(const Piece& p) const
+    __attribute__((always_inline)) void Write(const Piece& p) const
     {
         const int a = std::clamp(p.fillLeft, p.left, p.right);
         const int b = std::clamp(p.fillRight, a, p.right);
         Black(p.left, a);
-        Fill<Sse2>(a, b, p.color);
+        Fill(a, b, p.color);
         Black(b, p.right);
     }
 };
@@ -271,9 +244,8 @@ void SortByLeft(Piece* pieces, int count)
 }
 
 // Writes rows [top, bottom) (at most a chunk) of a band whose damaged
-// columns are rects[0..count), with the 486's instructions or, in
-// WriteChunkSse2, SSE2's: the same code, compiled into each.
-template <bool Sse2>
+// columns are rects[0..count): the one body that WriteChunk compiles for
+// the 486 and WriteChunkSse2 for SSE2.
 __attribute__((always_inline)) inline void WriteChunkRows(LONG top, LONG bottom, const RECT* rects, int count)
 {
     const int width = gScene.width;
@@ -331,20 +303,23 @@ __attribute__((always_inline)) inline void WriteChunkRows(LONG top, LONG bottom,
             o.pieces[o.pieceCount++] = Piece{o.items[k].left, o.items[k].right, 0, 0, 0};
         SortByLeft(o.pieces, o.pieceCount);
         for (int k = 0; k < o.pieceCount; ++k)
-            rows[i].Write<Sse2>(o.pieces[k]);
+            rows[i].Write(o.pieces[k]);
     }
 }
 
 void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
 {
-    WriteChunkRows<false>(top, bottom, rects, count);
+    WriteChunkRows(top, bottom, rects, count);
 }
 
-// Runs only where gPlatform.sse2 says the processor and the system have
-// SSE2; its name says so (tests/pe/check-pe.sh).
+// The same with SSE2 (the fill's AND four pixels an instruction) and the
+// conditional moves every SSE2 processor has. Runs only where gPlatform.sse2
+// says the processor and the system have SSE2; its name says so
+// (tests/pe/check-pe.sh). In the 64-bit build, whose baseline has SSE2,
+// the two are the same code.
 __attribute__((target("sse2"))) void WriteChunkSse2(LONG top, LONG bottom, const RECT* rects, int count)
 {
-    WriteChunkRows<true>(top, bottom, rects, count);
+    WriteChunkRows(top, bottom, rects, count);
 }
 
 // Room for the rows of a chunk of a scene of pairs pairs. A row starts with
