@@ -215,8 +215,8 @@ int main(int argc, char** argv)
                 "floor = each damaged pixel read from the snapshot and written once; x floor = tick / floor;\n"
                 "damage%% = the damage's share of the frame; spans%% = ticks drawn from runs;\n"
                 "cache = the ball run cache at the end of the row (every ball size at %d lines: %zuK);\n"
-                "the fills ANDed by %s, as the saver chooses on this processor and system\n",
+                "the span writer ran %s, as the saver chooses on this processor and system\n",
                 quick ? "5" : "300", SpreadTicks, tallest, CacheBound(tallest) / 1024,
-                gPlatform.sse2 ? "the SSE2 loop" : "the 486's loop");
+                gPlatform.sse2 ? "its SSE2 code" : "the 486's code");
     return LiveSceneGdiObjects() == 0 ? 0 : 1;
 }
