@@ -37,7 +37,8 @@ struct Sse2Facts {
     bool processorSse2;  // and CPUID reports SSE2
     bool ntFamily;       // VER_PLATFORM_WIN32_NT
     DWORD majorVersion;  // 4 for Windows 95, 98, ME and NT 4.0, 5 for 2000
-    bool systemSse2;     // IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE), where KERNEL32 has it
+    bool systemSse2;     // IsProcessorFeaturePresent says the SSE registers are saved (PF_XMMI64_INSTRUCTIONS_AVAILABLE,
+                         // or Windows 2000's PF_XMMI_INSTRUCTIONS_AVAILABLE), where KERNEL32 has it
 };
 Sse2Facts ReadSse2Facts();
 // Yes only for an SSE2 processor under the NT family from Windows 2000 on,

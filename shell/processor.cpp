@@ -9,9 +9,13 @@
 
 namespace {
 
-// PF_XMMI64_INSTRUCTIONS_AVAILABLE: the system saves the SSE2 registers
-// and the processor has the instructions.
+// IsProcessorFeaturePresent's answers that the system saves the SSE
+// registers (XMM0 to XMM7, the same for SSE and SSE2) on a task switch:
+// PF_XMMI64_INSTRUCTIONS_AVAILABLE (SSE2) from XP on, and
+// PF_XMMI_INSTRUCTIONS_AVAILABLE (SSE), which Windows 2000 already answers
+// and which, with CPUID's SSE2, says the same.
 constexpr DWORD SystemSse2Feature = 10;
+constexpr DWORD SystemSseFeature = 6;
 using FeaturePresentFn = BOOL(WINAPI*)(DWORD);
 
 #if defined(__i386__)
@@ -73,7 +77,7 @@ Sse2Facts ReadSse2Facts()
     // Windows 95 has no IsProcessorFeaturePresent: looked up, not imported.
     const auto featurePresent = reinterpret_cast<FeaturePresentFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32"), "IsProcessorFeaturePresent")));
-    facts.systemSse2 = featurePresent && featurePresent(SystemSse2Feature);
+    facts.systemSse2 = featurePresent && (featurePresent(SystemSse2Feature) || featurePresent(SystemSseFeature));
     return facts;
 }
 

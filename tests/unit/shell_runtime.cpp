@@ -186,6 +186,7 @@ TEST(Sse2Choice, OnlyAnSse2ProcessorUnderWindows2000OrLaterTakesTheSse2Loops)
         bool systemSse2;
         bool usable;
     } cases[] = {
+        {"Windows 2000 on a Pentium 4", true, true, Nt, 5, true, true},
         {"Windows XP on a Pentium 4", true, true, Nt, 5, true, true},
         {"Windows 11", true, true, Nt, 10, true, true},
         {"a 486 without CPUID", false, false, Nt, 4, false, false},
