@@ -5,7 +5,6 @@
 // itself draws, on every version of it, without tracing an ellipse every
 // tick.
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "animation/scene.h"
@@ -73,7 +72,7 @@ const RowRuns* MeasureEllipse(int width, int height)
     GdiFlush();
     RowRuns* rows = static_cast<RowRuns*>(gPlatform.allocateRuns(sizeof(RowRuns) * static_cast<size_t>(height)));
     if (rows && !ReadEllipseRows(scratch.bits, side, width, height, Background, rows)) {
-        std::free(rows);
+        gPlatform.release(rows);
         rows = nullptr;
     }
     if (rows)
@@ -129,9 +128,9 @@ void ReleaseBallRuns()
 {
     for (int i = 0; i < gBallRuns.slotCount; ++i) {
         if (gBallRuns.slots[i] != NoRuns)
-            std::free(const_cast<RowRuns*>(gBallRuns.slots[i]));
+            gPlatform.release(const_cast<RowRuns*>(gBallRuns.slots[i]));
     }
-    std::free(gBallRuns.slots);
+    gPlatform.release(gBallRuns.slots);
     DestroySurface(gBallRuns.scratch);
     gBallRuns = {};
 }

@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+
+#include "shell/platform.h"
 
 Damage gDamage = {};
 
@@ -16,7 +17,7 @@ bool PushRect(RectList& list, const RECT& rect)
 {
     if (list.count == list.capacity) {
         const int capacity = list.capacity ? 2 * list.capacity : 64;
-        void* grown = std::realloc(list.items, sizeof(RECT) * static_cast<size_t>(capacity));
+        void* grown = gPlatform.resize(list.items, sizeof(RECT) * static_cast<size_t>(capacity));
         if (!grown)
             return false;
         list.items = static_cast<RECT*>(grown);
@@ -31,6 +32,20 @@ bool PushRect(RectList& list, const RECT& rect)
 // own stepping.
 constexpr double EllipseSlack = 1.5;
 
+// The whole number at or below v, and at or above it, for values well
+// inside int's range (pixels): the conversion truncates toward zero.
+int FloorToInt(double v)
+{
+    const int i = static_cast<int>(v);
+    return v < i ? i - 1 : i;
+}
+
+int CeilToInt(double v)
+{
+    const int i = static_cast<int>(v);
+    return v > i ? i + 1 : i;
+}
+
 } // namespace
 
 bool ClearGrid(DamageGrid& grid, int width, int height)
@@ -39,7 +54,7 @@ bool ClearGrid(DamageGrid& grid, int width, int height)
     const int rows = (height + DamageCellSize - 1) / DamageCellSize;
     const size_t size = static_cast<size_t>(std::max(columns, 0)) * std::max(rows, 0);
     if (size > grid.capacity) {
-        void* grown = std::realloc(grid.cells, size);
+        void* grown = gPlatform.resize(grid.cells, size);
         if (!grown)
             return false;
         grid.cells = static_cast<unsigned char*>(grown);
@@ -54,13 +69,13 @@ bool ClearGrid(DamageGrid& grid, int width, int height)
 
 void FreeGrid(DamageGrid& grid)
 {
-    std::free(grid.cells);
+    gPlatform.release(grid.cells);
     grid = {};
 }
 
 void FreeRects(RectList& rects)
 {
-    std::free(rects.items);
+    gPlatform.release(rects.items);
     rects = {};
 }
 
@@ -95,11 +110,11 @@ bool EllipseRowExtent(const RECT& box, int top, int bottom, int& left, int& righ
     // The row of the band nearest the middle is the widest.
     const double nearest = std::clamp(cy, static_cast<double>(top), static_cast<double>(bottom));
     const double d = (nearest - cy) / b;
-    if (d >= 1.0 || top >= bottom)
+    if (d >= 1.0 || d < -1.0 || top >= bottom)
         return false;
     const double half = a * std::sqrt(1.0 - d * d);
-    left = std::max<int>(box.left, static_cast<int>(std::floor(cx - half)));
-    right = std::min<int>(box.right, static_cast<int>(std::ceil(cx + half)) + 1);
+    left = std::max<int>(box.left, FloorToInt(cx - half));
+    right = std::min<int>(box.right, CeilToInt(cx + half) + 1);
     return left < right;
 }
 

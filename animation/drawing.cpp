@@ -5,8 +5,6 @@
 // overnight.
 #include "animation/drawing.h"
 
-#include <cstdlib>
-
 #include "shell/platform.h"
 
 namespace {
@@ -102,7 +100,7 @@ HRGN CreateSceneRegion(const RECT* rects, int count)
         // No exceptions and no standard containers in the product: a
         // plain block, and no region when it cannot be had.
         const size_t size = sizeof(RGNDATAHEADER) + sizeof(RECT) * static_cast<size_t>(count);
-        RGNDATA* data = static_cast<RGNDATA*>(std::malloc(size));
+        RGNDATA* data = static_cast<RGNDATA*>(gPlatform.allocateRegion(size));
         if (!data)
             return nullptr;
         data->rdh.dwSize = sizeof(RGNDATAHEADER);
@@ -115,7 +113,7 @@ HRGN CreateSceneRegion(const RECT* rects, int count)
         data->rdh.rcBound = bounds;
         CopyMemory(data->Buffer, rects, sizeof(RECT) * static_cast<size_t>(count));
         region = ExtCreateRegion(nullptr, static_cast<DWORD>(size), data);
-        std::free(data);
+        gPlatform.release(data);
     }
     if (region)
         ++gLiveObjects;

@@ -5,7 +5,6 @@
 // display is off, and releases everything when the window is destroyed.
 #include "animation/animation.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "animation/damage.h"
@@ -29,7 +28,7 @@ Record* AllocateRecord()
 {
     void* memory = gPlatform.allocateRecord(sizeof(Record));
     if (!memory)
-        std::exit(OutOfMemoryExitCode);
+        ExitProcess(OutOfMemoryExitCode);
     std::memset(memory, 0, sizeof(Record));
     return static_cast<Record*>(memory);
 }
@@ -351,12 +350,12 @@ void ReleaseScene(HWND window)
             DeleteShapeBrush(gScene.balls[i]->brush);
         if (gScene.squares[i])
             DeleteShapeBrush(gScene.squares[i]->brush);
-        std::free(gScene.balls[i]);
-        std::free(gScene.squares[i]);
+        gPlatform.release(gScene.balls[i]);
+        gPlatform.release(gScene.squares[i]);
         gScene.balls[i] = nullptr;
         gScene.squares[i] = nullptr;
     }
-    std::free(gScene.overlay);
+    gPlatform.release(gScene.overlay);
     gScene.overlay = nullptr;
     // The brushes the frame held between shapes are stock ones, which need
     // no deleting.

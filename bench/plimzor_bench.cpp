@@ -25,6 +25,7 @@
 #include "animation/scene.h"
 #include "animation/spans.h"
 #include "config/settings.h"
+#include "shell/platform.h"
 #include "tests/unit/animation_spread.h"
 
 namespace {
@@ -213,7 +214,9 @@ int main(int argc, char** argv)
                 "gditotal = the whole-frame GDI path's tick + paint; ratio = total / gditotal;\n"
                 "floor = each damaged pixel read from the snapshot and written once; x floor = tick / floor;\n"
                 "damage%% = the damage's share of the frame; spans%% = ticks drawn from runs;\n"
-                "cache = the ball run cache at the end of the row (every ball size at %d lines: %zuK)\n",
-                quick ? "5" : "300", SpreadTicks, tallest, CacheBound(tallest) / 1024);
+                "cache = the ball run cache at the end of the row (every ball size at %d lines: %zuK);\n"
+                "the span writer ran %s, as the saver chooses on this processor and system\n",
+                quick ? "5" : "300", SpreadTicks, tallest, CacheBound(tallest) / 1024,
+                gPlatform.sse2 ? "its SSE2 code" : "the 486's code");
     return LiveSceneGdiObjects() == 0 ? 0 : 1;
 }

@@ -45,8 +45,19 @@ const char* FileNameOf(const char* path)
     return name;
 }
 
+// The last '.' of a name, or none.
+const char* LastDotOf(const char* name)
+{
+    const char* dot = nullptr;
+    for (const char* p = name; *p; ++p) {
+        if (*p == '.')
+            dot = p;
+    }
+    return dot;
+}
+
 // Copies a path into a buffer of MAX_PATH bytes, cut to fit. (Not
-// lstrcpynA: the runtime's string calls are imported already.)
+// lstrcpynA: the product's own string calls are linked in already.)
 void CopyPath(char* buffer, const char* path)
 {
     size_t length = std::strlen(path);
@@ -116,7 +127,7 @@ bool DeriveSettingsPath(const char* modulePath, char* buffer, size_t bufferSize)
     const size_t length = std::strlen(modulePath);
     // The extension is the text after the last '.' of the file name; a dot
     // in a folder name is no extension.
-    const char* dot = std::strrchr(FileNameOf(modulePath), '.');
+    const char* dot = LastDotOf(FileNameOf(modulePath));
     // Without an extension ".INI" is appended to the whole name.
     const size_t keep = dot ? static_cast<size_t>(dot + 1 - modulePath) : length;
     const size_t added = (dot ? 0 : 1) + sizeof Extension - 1;

@@ -1,7 +1,9 @@
 // The fault guard around the chosen mode. GCC has no __try/__except, so the
 // structured-exception frame is built by hand: on x86 an exception
 // registration record linked into the thread's chain, on x64 a function whose
-// unwind data names the C runtime's scope-table handler. Either way a fault
+// unwind data names the system's scope-table handler (__C_specific_handler,
+// which 64-bit Windows exports from KERNEL32 itself, so no C runtime DLL is
+// needed for it). Either way a fault
 // that escapes the mode is first shown to the platform's unhandled-fault
 // reporting (UnhandledExceptionFilter), and only when that says so does the
 // guard take it: the screen-saver-running flag goes off and the mode's call

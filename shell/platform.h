@@ -2,13 +2,14 @@
 // refuses a bitmap, the screen's context, the timer or memory, cannot read
 // the pointer, lacks the display's power settings, whose screens change
 // while the saver runs, or whose clock stands still. The product makes
-// these calls only through gPlatform.
+// these calls only through gPlatform, its memory included: every block
+// comes from the process heap and goes back there.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 // A function of a system module looked up at run time, or none: one that
 // older Windows lack (so that importing it would keep the saver from
@@ -32,6 +33,28 @@ struct PowerSettingCalls {
 PowerSettingCalls LoadPowerSettingCalls();  // display_power.cpp
 // Seconds since the Unix epoch (random.cpp).
 uint32_t WallClockSeconds();
+// The process heap (memory.cpp): a block of bytes, uninitialised, or none;
+// the block grown or shrunk, its contents kept (none: a new block; on
+// failure the old block stays as it was); and a block given back (none is
+// nothing to give).
+void* HeapAllocate(size_t bytes);
+void* HeapResize(void* block, size_t bytes);
+void HeapRelease(void* block);
+
+// What decides whether the SSE2 loops may run (processor.cpp).
+struct Sse2Facts {
+    bool cpuid;          // the processor has CPUID (the ID flag of EFLAGS changes)
+    bool processorSse2;  // and CPUID reports SSE2
+    bool ntFamily;       // VER_PLATFORM_WIN32_NT
+    DWORD majorVersion;  // 4 for Windows 95, 98, ME and NT 4.0, 5 for 2000
+    bool systemSse2;     // IsProcessorFeaturePresent says the SSE registers are saved (PF_XMMI64_INSTRUCTIONS_AVAILABLE,
+                         // or Windows 2000's PF_XMMI_INSTRUCTIONS_AVAILABLE), where KERNEL32 has it
+};
+Sse2Facts ReadSse2Facts();
+// Yes only for an SSE2 processor under the NT family from Windows 2000 on,
+// whose kernel says it saves the registers: the Windows 9x family and NT
+// 4.0 take the baseline whatever the processor.
+bool Sse2Usable(const Sse2Facts& facts);
 
 struct Platform {
     // The surfaces' bitmaps (drawing.cpp).
@@ -45,12 +68,17 @@ struct Platform {
     PowerSettingCalls (*loadPowerSettingCalls)();                 // the display registration (display_power.cpp)
     void* (*allocateRecord)(size_t);                              // the scene's records (scene.cpp)
     void* (*allocateRuns)(size_t);  // the run cache and the span writer's rows (ball_runs.cpp, spans.cpp)
+    void* (*resize)(void*, size_t);  // the damage's cells and rectangles (damage.cpp)
+    void* (*allocateRegion)(size_t);  // a clip region's rectangles, for one call (drawing.cpp)
+    void (*release)(void*);           // every block of the above
+    bool sse2;  // the span writer's SSE2 loops may run: read once at start (spans.cpp)
 };
 
 inline Platform RealPlatform()
 {
-    return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,       GetSystemMetrics, SetTimer,
-                    WallClockSeconds, GetCursorPos,           LoadPowerSettingCalls, std::malloc, std::malloc};
+    return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,        GetSystemMetrics, SetTimer,
+                    WallClockSeconds, GetCursorPos,           LoadPowerSettingCalls, HeapAllocate, HeapAllocate,
+                    HeapResize,       HeapAllocate,           HeapRelease,           Sse2Usable(ReadSse2Facts())};
 }
 
 inline Platform gPlatform = RealPlatform();

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# The 32-bit PLIMZOR.SCR must load on Windows 95 and NT 4.0: its header asks
-# for nothing newer than 4.0, it is a GUI program, and it imports exactly the
-# functions of the allow-list beside this script, each one exported there.
-# It is also large-address-aware, so that 64-bit Windows gives it 4 GB for
-# the surfaces of very large virtual screens (older systems ignore the flag).
+# The 32-bit PLIMZOR.SCR must load on Windows 95 and NT 4.0 and run on the
+# PCs they ran on: its header asks for nothing newer than 4.0, it is a GUI
+# program, it imports exactly the functions of the allow-list beside this
+# script, each one exported there by Windows 95 and NT 4.0, from KERNEL32,
+# USER32, GDI32 and ADVAPI32 only (no C runtime DLL: Windows 95 has none),
+# and every instruction of its code is one a 486DX has. Only a function
+# whose name says Sse2 may use more: the saver calls it only where the
+# processor and the system have SSE2. It is also large-address-aware, so
+# that 64-bit Windows gives it 4 GB for the surfaces of very large virtual
+# screens (older systems ignore the flag).
 # Reads the file with objdump: needs no Wine, so it runs on every host.
+# Prints what it finds outside the 486's instructions per function, the
+# functions chosen at run time included.
 set -euo pipefail
 objdump=$1 exe=$2 list=$3
 status=0
@@ -36,11 +43,15 @@ imported=$(awk '
     /^[^\t]/ { dll = "" }' <<<"$dump" | sort -u)
 [ -n "$imported" ] || fail "no imports read from $exe"
 
+while read -r dll; do
+    [ -z "$dll" ] || fail "import from $dll.DLL: only KERNEL32, USER32, GDI32 and ADVAPI32 are on every Windows from 95 on"
+done < <(awk '{ print $1 }' <<<"$imported" | sort -u | grep -v -x -E 'KERNEL32|USER32|GDI32|ADVAPI32' || true)
+
 allowed=$(grep -v -E '^\s*(#|$)' "$list" | while read -r dll fn since9x sincent rest; do
     # Only the Windows the saver must start on may stand here.
     case "$since9x $sincent" in
-        "95 NT3.1" | "95 NT3.5" | "95 NT3.51" | "95 NT4.0" | "98 NT4.0") ;;
-        *) echo "BAD $dll $fn: first exported by '$since9x $sincent', not by Windows 95/98 and NT 4.0" ;;
+        "95 NT3.1" | "95 NT3.5" | "95 NT3.51" | "95 NT4.0") ;;
+        *) echo "BAD $dll $fn: first exported by '$since9x $sincent', not by Windows 95 and NT 4.0" ;;
     esac
     [ -z "$rest" ] || echo "BAD $dll $fn: unexpected text '$rest'"
     echo "$dll $fn"
@@ -55,7 +66,74 @@ while read -r pair; do
     [ -n "$pair" ] && fail "no longer imported: $pair (take it out of $(basename "$list"))"
 done < <(comm -13 <(echo "$imported") <(echo "$allowed"))
 
+# --- the processor: the 486DX's instructions, integer and x87 ---
+# Mnemonics as objdump prints them in Intel syntax. Not here, so refused:
+# cmov, fcmov, fcomi/fucomi (Pentium Pro), cmpxchg8b, rdtsc, cpuid (Pentium),
+# MMX, SSE and everything later, ud2, and nop with an operand (the
+# multi-byte nop, 0F 1F), which the check below refuses by its operand.
+i486=(
+    aaa aad aam aas adc add and arpl bound bsf bsr bswap bt btc btr bts call cbw cdq clc cld cli clts cmc
+    cmp cmps cmpxchg cwd cwde daa das dec div enter hlt idiv imul in inc ins int int3 into invd invlpg
+    iret iretd ja jae jb jbe jc jcxz je jecxz jg jge jl jle jmp jna jnae jnb jnbe jnc jne jng jnge jnl jnle
+    jno jnp jns jnz jo jp jpe jpo js jz lahf lar lds lea leave les lfs lgdt lgs lidt lldt lmsw lock lods
+    loop loope loopne lsl lss ltr mov movs movsx movzx mul neg nop not or out outs pop popa popad popf
+    popfd push pusha pushad pushf pushfd rcl rcr rol ror rep repe repne repnz repz ret retf sahf sal sar sbb scas
+    seta setae setb setbe setc sete setg setge setl setle setna setnae setnb setnbe setnc setne setng
+    setnge setnl setnle setno setnp setns setnz seto setp setpe setpo sets setz sgdt shl shld shr shrd
+    sidt sldt smsw stc std sti stos str sub test verr verw wait wbinvd xadd xchg xlat xor
+    cs ds es fs gs ss data16 addr16
+    f2xm1 fabs fadd faddp fbld fbstp fchs fclex fcom fcomp fcompp fcos fdecstp fdiv fdivp fdivr fdivrp
+    ffree fiadd ficom ficomp fidiv fidivr fild fimul fincstp finit fist fistp fisub fisubr fld fld1 fldcw
+    fldenv fldl2e fldl2t fldlg2 fldln2 fldpi fldz fmul fmulp fnclex fninit fnop fnsave fnstcw fnstenv
+    fnstsw fpatan fprem fprem1 fptan frndint frstor fsave fscale fsin fsincos fsqrt fst fstcw fstenv fstp
+    fstsw fsub fsubp fsubr fsubrp ftst fucom fucomp fucompp fwait fxam fxch fxtract fyl2x fyl2xp1
+)
+# "FUNCTION<tab>MNEMONIC" for every instruction outside that list: each
+# prefix and mnemonic of a line is looked at, and a line naming an MMX or
+# SSE register is outside whatever its mnemonic. The linker's tables of
+# constructors and destructors lie in the code section but are data.
+outside=$("$objdump" -d -M intel --no-show-raw-insn "$exe" | awk -v allowed="${i486[*]}" '
+    BEGIN { n = split(allowed, a, " "); for (i = 1; i <= n; i++) ok[a[i]] = 1 }
+    /^[0-9a-f]+ <.*>:$/ { fn = $2; gsub(/^<|>:$/, "", fn); data = fn ~ /^_*[CD]TOR_LIST__$|^\.[cd]tors$/; next }
+    /^ *[0-9a-f]+:\t/ {
+        if (data) next
+        count++
+        line = $0; sub(/^ *[0-9a-f]+:\t/, "", line)
+        k = split(line, w, /[ \t]+/)
+        bad = ""
+        for (i = 1; i <= k; i++) {
+            word = w[i]
+            if (word == "") continue
+            if (!(word in ok)) { bad = word; break }
+            # Prefixes go on to the next word; a mnemonic ends the look.
+            if (word !~ /^(rep|repe|repne|repnz|repz|lock|cs|ds|es|fs|gs|ss|data16|addr16)$/) {
+                if (word == "nop" && i < k) bad = "nop " w[i + 1] " (multi-byte)"
+                break
+            }
+        }
+        if (bad == "" && line ~ /[^a-z]x?mm[0-9]/) bad = w[1] " (MMX/SSE register)"
+        if (bad != "") print fn "\t" bad
+    }
+    END { print "#count\t" count + 0 }')
+read_count=$(awk -F'\t' '$1 == "#count" { print $2 }' <<<"$outside")
+outside=$(grep -v '^#count' <<<"$outside" || true)
+[ "${read_count:-0}" -gt 0 ] || fail "no instructions read from $exe"
+# Per function: how many, and which.
+summary() { awk -F'\t' '{ n[$1]++; m[$1] = m[$1] (index(" " m[$1] " ", " " $2 " ") ? "" : " " $2) }
+    END { for (f in n) printf "%6d %s:%s\n", n[f], f, m[f] }' | sort -k1,1nr -k2; }
+chosen=$(grep -P '^[^\t]*Sse2[^\t]*\t' <<<"$outside" || true)
+baseline=$(grep -v -P '^[^\t]*Sse2[^\t]*\t' <<<"$outside" || true)
+if [ -n "$baseline" ]; then
+    fail "$(wc -l <<<"$baseline") instructions a 486DX lacks, outside the functions chosen at run time (count function: mnemonics):"
+    summary <<<"$baseline"
+fi
+if [ -n "$chosen" ]; then
+    echo "chosen at run time only, where the processor and the system have SSE2: $(wc -l <<<"$chosen") instructions (count function: mnemonics):"
+    summary <<<"$chosen"
+fi
+
 if [ "$status" = 0 ]; then
-    echo "header 4.0, GUI subsystem, large-address-aware; $(wc -l <<<"$imported") imports, all on the allow-list"
+    echo "header 4.0, GUI subsystem, large-address-aware; $(wc -l <<<"$imported") imports, all on the allow-list, from the four system DLLs"
+    echo "$read_count instructions, every one a 486DX's outside the functions chosen at run time"
 fi
 exit $status

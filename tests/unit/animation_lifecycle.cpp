@@ -108,7 +108,7 @@ void* NoMemory(size_t)
 int gAllocationsLeft = 0;
 void* SomeMemory(size_t size)
 {
-    return gAllocationsLeft-- > 0 ? std::malloc(size) : nullptr;
+    return gAllocationsLeft-- > 0 ? HeapAllocate(size) : nullptr;
 }
 
 TEST(LifecycleDeathTest, RunningOutOfMemoryEndsTheProcessWithOne)

@@ -2,6 +2,7 @@
 // and the colour pick's floor.
 #include <algorithm>
 #include <climits>
+#include <ctime>
 
 #include "unit/animation_fixture.h"
 
@@ -37,6 +38,50 @@ TEST_F(RandomTest, TheClockIsReadAtEveryStep)
     const uint32_t other = static_cast<uint32_t>(NextRandom());
     // One second more is subtracted, then multiplied by the constant.
     EXPECT_EQ(first - other, 2438571u);
+}
+
+TEST(WallClock, UnixSecondsCountsAsTheCRuntimesTimeDoes)
+{
+    struct Case {
+        WORD year, month, day, hour, minute, second;
+        uint32_t seconds;  // days * 86400 + the time of day, counted apart from the code
+    };
+    const Case cases[] = {
+        {1970, 1, 1, 0, 0, 0, 0u},
+        {1970, 1, 2, 0, 0, 1, 86401u},
+        {1970, 3, 1, 0, 0, 0, 59u * 86400},                  // after a February of 28 days
+        {1972, 3, 1, 0, 0, 0, (2 * 365 + 60u) * 86400},      // after 29 February 1972
+        {1999, 12, 31, 23, 59, 59, 946684799u},
+        {2000, 2, 29, 12, 0, 0, 951825600u},                 // 2000 divides by 400: a leap year
+        {2000, 3, 1, 0, 0, 0, 951868800u},
+        {2038, 1, 19, 3, 14, 8, 0x80000000u},                // past a signed 32-bit count
+        {2100, 3, 1, 0, 0, 0, 4107542400u},                  // 2100 is no leap year
+        {2106, 2, 7, 6, 28, 15, 0xFFFFFFFFu},                // the last second it can count
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":"
+                                        << c.minute << ":" << c.second);
+        SYSTEMTIME t = {};
+        t.wYear = c.year;
+        t.wMonth = c.month;
+        t.wDay = c.day;
+        t.wHour = c.hour;
+        t.wMinute = c.minute;
+        t.wSecond = c.second;
+        t.wMilliseconds = 999;  // never rounds up
+        EXPECT_EQ(UnixSeconds(t), c.seconds);
+    }
+}
+
+TEST(WallClock, ReadsTheSameSecondsAsTheCRuntime)
+{
+    // The two clocks are read a moment apart: at most a second's tick
+    // between them.
+    const uint32_t before = static_cast<uint32_t>(std::time(nullptr));
+    const uint32_t ours = WallClockSeconds();
+    const uint32_t after = static_cast<uint32_t>(std::time(nullptr));
+    EXPECT_GE(ours, before);
+    EXPECT_LE(ours, after);
 }
 
 TEST_F(RandomTest, RandomRangeEdges)

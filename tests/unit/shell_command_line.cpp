@@ -26,6 +26,19 @@ TEST(SkipProgramName, FindsTheSwitchTextBehindTheName)
         {"PLIMZOR.SCR", ""},
         {" /s", "/s"},                                             // no name to skip
         {"", ""},
+        // Where the name ends, as the saver has always read it from
+        // GetCommandLineA, its own entry as before: a quoted name at its
+        // closing quote, spaces inside it and all; an unquoted one at the
+        // first white space, quotes inside it and all; then every white
+        // space is skipped, and nothing else.
+        {"\"C:\\My Savers\\PLIMZOR.SCR\"   /p 123", "/p 123"},
+        {"\"\" /s", "/s"},                                       // an empty quoted name
+        {"\"PLIMZOR.SCR\"\t\t/c", "/c"},
+        {"\"PLIM ZOR\"x /s", "x /s"},                            // the name ends at the quote
+        {"PLIM\"ZOR .SCR\" /s", ".SCR\" /s"},                   // an unquoted name ends at a space
+        {"\tPLIMZOR.SCR /s", "PLIMZOR.SCR /s"},                   // leading white space: an empty name
+        {"PLIMZOR.SCR /s  ", "/s  "},                              // white space behind the switch stays
+        {"PLIMZOR.SCR /p \"12\"", "/p \"12\""},                // quotes behind the name stay
     };
     for (const SkipCase& c : cases) {
         SCOPED_TRACE(c.commandLine);
