@@ -63,6 +63,7 @@ screenshot "$WORK/solid-desktop.png"
 for mode in 1000 1001; do
     write_settings "$mode" 10
     park_pointer
+    wait_desktop "$WORK/solid-desktop.png"
     start_recording
     start_saver /s
     wait_recorded "the curtain in mode $mode" "$WORK/solid-$mode.png" curtain_shown "$WORK/solid-desktop.png" ||

@@ -77,6 +77,7 @@ write_settings 1000 10
 for dpi in 144 96; do
     wine_run reg add "$DESKTOP_KEY" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     park_pointer
+    wait_desktop "$WORK/desktop.png"
     start_recording
     start_saver /s
     rc=0

@@ -96,6 +96,17 @@ run_saver() {
     echo "$rc"
 }
 
+# wait_desktop PICTURE: waits until the whole screen is PICTURE (a
+# screenshot, or a BMP of the screen's size) again, before a saver starts
+# that captures it. When a saver window goes, Wine's desktop paints what it
+# uncovered in a process of its own and in its own time, its background
+# colour before the wallpaper: a saver started before then captures that.
+wait_desktop() {
+    local rc=0
+    wait_until "the desktop on the screen again" screen_shows "$1" || rc=$?
+    check "the desktop is on the screen again before the saver starts" "$rc" 0
+}
+
 # start_saver ARGS...: starts PLIMZOR.SCR in the background; sets SAVER_PID.
 start_saver() {
     wine_run "$SAVER" "$@" >/dev/null 2>&1 &

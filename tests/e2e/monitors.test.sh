@@ -78,6 +78,8 @@ right_half="800x600+800+0"
 for mode in 1000 1001; do
     write_settings "$mode" 10
     park_pointer 1200 300
+    # What the last saver uncovered is painted again.
+    wait_until "the backdrop on the screen again" backdrop_shown || true
     start_recording
     start_saver /s
     read -r hwnd left top width height _ <<<"$(wait_saver_window)"

@@ -56,8 +56,9 @@ tinted() {
 WALLPAPER=c8a064
 run_saver_seen() {
     local shot=$WORK/$1.png
-    screenshot "$WORK/$1-desktop.png"
     park_pointer
+    wait_desktop "$WORK/solid.bmp"
+    screenshot "$WORK/$1-desktop.png"
     start_recording
     start_saver /s
     wait_recorded "the curtain of $1" "$shot" curtain_shown "$WORK/$1-desktop.png" || screenshot "$shot"
