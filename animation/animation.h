@@ -6,6 +6,21 @@
 
 #include <windows.h>
 
+// What the scene of a saver window is made from, handed over by whoever
+// creates the window as its creation data (CreateWindowExA's last
+// argument, which WM_CREATE brings): the size of the scene (the area the
+// full-screen saver covers, even for a preview, which shows its top-left
+// corner), the settings, and whether the window is a preview, whose scene
+// is blank when it has no room. A window created without one gets a blank
+// scene.
+struct SceneRequest {
+    int width;
+    int height;
+    int colorMode;
+    int count;
+    bool preview;
+};
+
 LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The display is off: the scene stops ticking (no timer, no drawing, no

@@ -11,8 +11,6 @@
 #include "animation/spans.h"
 #include "shell/platform.h"
 
-BallRunCache gBallRuns = {};
-
 namespace {
 
 // A slot whose box is drawn with GDI: asked once, never again.
@@ -37,15 +35,15 @@ int SlotOf(int width, int height)
     return -1;
 }
 
-bool MakeSlots()
+bool MakeSlots(BallRunCache& cache)
 {
     const int count = 2 * (gScene.maxBallSize + 1);
     void* slots = gPlatform.allocateRuns(sizeof(RowRuns*) * static_cast<size_t>(count));
     if (!slots)
         return false;
     std::memset(slots, 0, sizeof(RowRuns*) * static_cast<size_t>(count));
-    gBallRuns.slots = static_cast<const RowRuns**>(slots);
-    gBallRuns.slotCount = count;
+    cache.slots = static_cast<const RowRuns**>(slots);
+    cache.slotCount = count;
     return true;
 }
 
@@ -53,9 +51,9 @@ bool MakeSlots()
 // surface it is drawn on is made once, at the largest ball's size, and kept
 // with the cache: a new DIB section for every size costs more than the
 // drawing (under Wine, the first write to each of its pages most of all).
-const RowRuns* MeasureEllipse(int width, int height)
+const RowRuns* MeasureEllipse(BallRunCache& cache, int width, int height)
 {
-    Surface& scratch = gBallRuns.scratch;
+    Surface& scratch = cache.scratch;
     const int side = gScene.maxBallSize;
     if (!scratch.dc && !CreateSurface(scratch, gScene.frame.dc, side, side))
         return nullptr;
@@ -76,7 +74,7 @@ const RowRuns* MeasureEllipse(int width, int height)
         rows = nullptr;
     }
     if (rows)
-        gBallRuns.bytes += sizeof(RowRuns) * static_cast<size_t>(height);
+        cache.bytes += sizeof(RowRuns) * static_cast<size_t>(height);
     return rows;
 }
 
@@ -108,29 +106,29 @@ bool ReadEllipseRows(const uint32_t* pixels, int stride, int width, int height, 
     return true;
 }
 
-const RowRuns* BallRuns(int width, int height)
+const RowRuns* BallRuns(BallRunCache& cache, int width, int height)
 {
     const int slot = SlotOf(width, height);
     if (slot < 0)
         return nullptr;
-    if (!gBallRuns.slots && !MakeSlots())
+    if (!cache.slots && !MakeSlots(cache))
         return nullptr;
-    if (slot >= gBallRuns.slotCount)
+    if (slot >= cache.slotCount)
         return nullptr;
-    if (!gBallRuns.slots[slot]) {
-        const RowRuns* rows = MeasureEllipse(width, height);
-        gBallRuns.slots[slot] = rows ? rows : NoRuns;
+    if (!cache.slots[slot]) {
+        const RowRuns* rows = MeasureEllipse(cache, width, height);
+        cache.slots[slot] = rows ? rows : NoRuns;
     }
-    return gBallRuns.slots[slot] == NoRuns ? nullptr : gBallRuns.slots[slot];
+    return cache.slots[slot] == NoRuns ? nullptr : cache.slots[slot];
 }
 
-void ReleaseBallRuns()
+void ReleaseBallRuns(BallRunCache& cache)
 {
-    for (int i = 0; i < gBallRuns.slotCount; ++i) {
-        if (gBallRuns.slots[i] != NoRuns)
-            gPlatform.release(const_cast<RowRuns*>(gBallRuns.slots[i]));
+    for (int i = 0; i < cache.slotCount; ++i) {
+        if (cache.slots[i] != NoRuns)
+            gPlatform.release(const_cast<RowRuns*>(cache.slots[i]));
     }
-    gPlatform.release(gBallRuns.slots);
-    DestroySurface(gBallRuns.scratch);
-    gBallRuns = {};
+    gPlatform.release(cache.slots);
+    DestroySurface(cache.scratch);
+    cache = {};
 }

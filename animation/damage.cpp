@@ -9,8 +9,6 @@
 
 #include "shell/platform.h"
 
-Damage gDamage = {};
-
 namespace {
 
 bool PushRect(RectList& list, const RECT& rect)
@@ -214,34 +212,19 @@ int CurtainEdges(const int insets[], int count, int width, int height, RECT edge
     return made;
 }
 
-void ResetDamage()
-{
-    gDamage.haveDrawn = false;
-    gDamage.changed = DamageRects{true, nullptr, 0, 0};
-    gDamage.path = FramePath::GdiWhole;
-}
-
-void ReleaseDamage()
-{
-    ResetDamage();
-    // Gives the memory back: a later scene may be much smaller.
-    FreeGrid(gDamage.grid);
-    FreeRects(gDamage.rects);
-}
-
-DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes)
+DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes, DamageGrid& grid, RectList& rects)
 {
     const int width = gScene.width;
     const int height = gScene.height;
     // Without memory for the grid or its rectangles, the whole frame.
-    const bool marked = ClearGrid(gDamage.grid, width, height);
+    const bool marked = ClearGrid(grid, width, height);
     if (marked) {
         if (drawn)
-            MarkShapes(gDamage.grid, *drawn, width, height);
-        MarkShapes(gDamage.grid, shapes, width, height);
+            MarkShapes(grid, *drawn, width, height);
+        MarkShapes(grid, shapes, width, height);
     }
-    const long long area = marked ? GridRects(gDamage.grid, width, height, gDamage.rects) : -1;
-    return DamageRects{!drawn || area < 0, gDamage.rects.items, area < 0 ? 0 : gDamage.rects.count, area};
+    const long long area = marked ? GridRects(grid, width, height, rects) : -1;
+    return DamageRects{!drawn || area < 0, rects.items, area < 0 ? 0 : rects.count, area};
 }
 
 FramePlan ChoosePath(const DamageRects& damage, int pairs, bool runsReady)
@@ -261,17 +244,17 @@ FramePlan ChoosePath(const DamageRects& damage, int pairs, bool runsReady)
     return plan;
 }
 
-DamageRects CurtainDamage(const int insets[], int count)
+DamageRects CurtainDamage(const int insets[], int count, RectList& rects)
 {
     RECT edges[4 * 7];
     const int made = CurtainEdges(insets, std::min(count, 7), gScene.width, gScene.height, edges);
-    gDamage.rects.count = 0;
+    rects.count = 0;
     long long area = 0;
     for (int i = 0; i < made; ++i) {
         const RECT& r = edges[i];
-        if (!PushRect(gDamage.rects, r))
+        if (!PushRect(rects, r))
             return DamageRects{true, nullptr, 0, area};
         area += static_cast<long long>(std::max<LONG>(0, r.right - r.left)) * std::max<LONG>(0, r.bottom - r.top);
     }
-    return DamageRects{false, gDamage.rects.items, gDamage.rects.count, area};
+    return DamageRects{false, rects.items, rects.count, area};
 }

@@ -24,53 +24,11 @@ constexpr int WholeFramePercent = 60;
 // 80 pairs, 1.0 with 160).
 constexpr int WholeFrameFromPairs = 128;
 
-// How a running tick draws.
-enum class FramePath {
-    Spans,      // pixel by pixel from runs, within the damage
-    GdiDamage,  // GDI, clipped to the damage
-    GdiWhole,   // GDI over the whole frame
-};
-
 struct FramePlan {
     FramePath path;
     HRGN clip;            // GdiDamage: the damage as a region
     DamageRects changed;  // what the tick changes
 };
-
-// What a running tick draws, in drawing order, pair by pair.
-struct ShapeBoxes {
-    int pairs;
-    RECT balls[MaxPairs];       // the ellipse, squashed on a bounce
-    RECT squares[MaxPairs][3];  // the three sub-steps
-    bool hollow[MaxPairs];      // a colourful ball reborn this tick: outline only
-};
-
-// Plain blocks that grow, never shrink until released: the product uses no
-// standard containers (they would bring the exception runtime along).
-struct DamageGrid {
-    int columns;
-    int rows;
-    unsigned char* cells;
-    size_t capacity;
-};
-
-struct RectList {
-    RECT* items;
-    int count;
-    int capacity;
-};
-
-// What the ticks leave for the next one and for the paint.
-struct Damage {
-    bool haveDrawn;       // false until a running tick has drawn
-    ShapeBoxes drawn;     // what the last running tick drew
-    DamageGrid grid;      // the cells the damage is marked on
-    RectList rects;       // the damage (or the curtain's edges) as rectangles
-    DamageRects changed;  // what the last tick changed
-    FramePath path;       // how the last running tick drew
-};
-
-extern Damage gDamage;
 
 // --- decisions (no window, no GDI) ---
 // False when the memory cannot be had (the tick then does the whole frame).
@@ -98,16 +56,17 @@ bool WholeFrameIsCheaper(long long damagedArea, int pairs, int width, int height
 int CurtainEdges(const int insets[], int count, int width, int height, RECT edges[]);
 
 // --- the running frame's steps ---
-void ResetDamage();
-void ReleaseDamage();
 // Where a running tick changes the frame: what the last running tick drew
 // (none: the first one, which follows the curtain, whose frame is not
-// black outside the shapes) and what shapes draws. The whole frame when
-// there was no last tick, or no memory to mark the cells with.
-DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes);
+// black outside the shapes) and what shapes draws, marked on grid. The
+// rectangles are rects' own, borrowed until rects is next written. The
+// whole frame when there was no last tick, or no memory to mark the cells
+// with.
+DamageRects FindDamage(const ShapeBoxes* drawn, const ShapeBoxes& shapes, DamageGrid& grid, RectList& rects);
 // The path that draws the damage: from runs when every shape has them
 // (runsReady), else GDI within the damage, or over the whole frame where
 // that costs no more.
 FramePlan ChoosePath(const DamageRects& damage, int pairs, bool runsReady);
-// What a curtain tick changes: its outlines' edges.
-DamageRects CurtainDamage(const int insets[], int count);
+// What a curtain tick changes: its outlines' edges, put in rects and
+// borrowed from it.
+DamageRects CurtainDamage(const int insets[], int count, RectList& rects);

@@ -33,23 +33,22 @@ Record* AllocateRecord()
     return static_cast<Record*>(memory);
 }
 
-void CreateScene(HWND window)
+// Builds the scene the window's creator asked for (none: a blank scene).
+void CreateScene(HWND window, const SceneRequest* request)
 {
-    BuildSettingsPath(gSettingsPath);
-    LoadSettings(gSettingsPath);
-    // The scene is what the full-screen window covers, every monitor,
-    // even in a preview (which shows its top-left corner).
-    const RECT area = SaverScreenArea(ReadScreenMetrics());
-    SceneSize size = {area.right - area.left, area.bottom - area.top};
+    SceneSize size = request ? SceneSize{request->width, request->height} : SceneSize{0, 0};
     // A preview with no room draws nothing at all: a blank scene.
     RECT client = {};
-    if (gShell.isPreview && (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0))
+    if (request && request->preview &&
+        (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0))
         size = SceneSize{0, 0};
-    HDC windowDC = GetDC(window);
-    BuildScene(windowDC, size.width, size.height, gSettings.colorMode, gSettings.count);
+    HDC windowDC = gPlatform.getDC(window);
+    BuildScene(windowDC, size.width, size.height, request ? request->colorMode : Standard,
+               request ? request->count : 1);
     TakeSnapshot(window);
     CopySnapshotToFrame();
-    ReleaseDC(window, windowDC);
+    if (windowDC)
+        ReleaseDC(window, windowDC);
     // A blank scene has nothing to animate.
     if (!SceneIsBlank())
         gScene.timerId = StartAnimationTimer(window);
@@ -180,7 +179,8 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     // The curtain outlines its rectangles without filling them.
     if (gScene.frame.dc)
         SelectObject(gScene.frame.dc, GetStockObject(NULL_BRUSH));
-    ResetDamage();
+    // The first running tick follows the curtain: it draws the whole frame.
+    gScene.tick.haveDrawn = false;
     for (int i = 0; i < count; ++i) {
         gScene.balls[i] = AllocateRecord<Ball>();
         gScene.squares[i] = AllocateRecord<Square>();
@@ -236,7 +236,7 @@ void ResizeScene(HDC reference, int width, int height, POINT at)
     // their surface was made for the old frame.
     Surface old = gScene.snapshot;
     gScene.snapshot = {};
-    ReleaseBallRuns();
+    ReleaseTickMemory(gScene.tick);
     DestroySurface(gScene.frame);
     const SceneSize size =
         AcquireSceneSurfaces(reference, SceneSize{width, height}, PrimaryScreenSize(), gScene.frame, gScene.snapshot);
@@ -270,18 +270,15 @@ void ResizeScene(HDC reference, int width, int height, POINT at)
         FitSquare(*gScene.squares[i]);
     }
     FitOverlay(*gScene.overlay);
-    // The grid, its rectangles and the span writer's rows are made anew at
-    // the new size by the next tick, which draws the whole frame.
-    ReleaseSpanBuffers();
-    ReleaseDamage();
 }
 
 void FollowScreen(HWND window, int width, int height, POINT at)
 {
     if (!SceneIsBlank() && (width != gScene.width || height != gScene.height)) {
-        HDC windowDC = GetDC(window);
+        HDC windowDC = gPlatform.getDC(window);
         ResizeScene(windowDC, width, height, at);
-        ReleaseDC(window, windowDC);
+        if (windowDC)
+            ReleaseDC(window, windowDC);
         // Without surfaces at any size the saver goes on as a blanker.
         if (SceneIsBlank() && gScene.timerId) {
             KillTimer(window, gScene.timerId);
@@ -365,18 +362,26 @@ void ReleaseScene(HWND window)
     if (window && gScene.paintDC)
         EndPaint(window, &gScene.paint);
     gScene.paintDC = nullptr;
-    ReleaseBallRuns();
-    ReleaseSpanBuffers();
+    ReleaseTickMemory(gScene.tick);
     DestroySurface(gScene.snapshot);
     DestroySurface(gScene.frame);
-    ReleaseDamage();
+}
+
+void ReleaseTickMemory(TickMemory& tick)
+{
+    FreeGrid(tick.grid);
+    FreeRects(tick.rects);
+    ReleaseBallRuns(tick.ballRuns);
+    ReleaseSpanBuffers(tick.spans);
+    tick = {};
 }
 
 LRESULT AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_CREATE:
-        CreateScene(window);
+        CreateScene(window,
+                    static_cast<const SceneRequest*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams));
         break;
     case WM_PAINT:
         // Resting, the default handling only validates: nobody sees the

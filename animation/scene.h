@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "animation/drawing.h"
 
 constexpr int MaxPairs = 255;  // the settings cap the count at 255
@@ -44,6 +46,73 @@ struct Overlay {
 
 enum class Wave { Growing, Shrinking };
 
+// --- the running tick's memory ---
+
+// What a running tick draws, in drawing order, pair by pair.
+struct ShapeBoxes {
+    int pairs;
+    RECT balls[MaxPairs];       // the ellipse, squashed on a bounce
+    RECT squares[MaxPairs][3];  // the three sub-steps
+    bool hollow[MaxPairs];      // a colourful ball reborn this tick: outline only
+};
+
+// Plain blocks that grow, never shrink until released: the product uses no
+// standard containers (they would bring the exception runtime along).
+struct DamageGrid {
+    int columns;
+    int rows;
+    unsigned char* cells;
+    size_t capacity;
+};
+
+struct RectList {
+    RECT* items;
+    int count;
+    int capacity;
+};
+
+struct RowRuns;    // a row of a ball's box (spans.h)
+struct SpanShape;  // a shape as the span writer's rows see it (spans.cpp)
+struct Interval;   // columns of a row (spans.cpp)
+struct Piece;      // what a row gets at some columns (spans.cpp)
+
+// The runs of every ball box met so far, one slot per ball size and shape
+// (round, or squashed to half the height): a ball's box is always the same
+// set of pixels wherever it lies. Bounded by the sizes a scene's balls can
+// have, H / 8 to H / 3, at 8 bytes a row: 12 bytes per pixel of a size's
+// diameter for its two boxes, 10.7 MB at 4320 lines if every size is met,
+// beside the surface new sizes are drawn on (the largest ball's box, 8.3 MB
+// there).
+struct BallRunCache {
+    int slotCount;
+    const RowRuns** slots;
+    size_t bytes;     // the rows held
+    Surface scratch;  // where a new size is drawn: the largest ball's box
+};
+
+// The span writer's memory: the shapes a tick writes, front to back, and
+// the rows of a chunk (spans.cpp).
+struct SpanBuffers {
+    SpanShape* shapes;
+    Interval* open;     // each chunk row's columns not yet written, in order
+    Piece* pieces;      // what each chunk row gets, in the order decided
+    Interval* closed;   // the chunk's columns closed on every row
+    int shapeCapacity;
+    int openCapacity;   // per row (and of the closed columns)
+    int pieceCapacity;  // per row
+};
+
+// What the running tick keeps and works in, the scene's own: made as the
+// ticks need it, released with the scene (or when the screen changes size).
+struct TickMemory {
+    bool haveDrawn;          // false until a running tick has drawn
+    ShapeBoxes drawn;        // what the last running tick drew
+    DamageGrid grid;         // the cells the damage is marked on
+    RectList rects;          // the damage (or the curtain's edges) as rectangles
+    BallRunCache ballRuns;   // the balls' runs
+    SpanBuffers spans;       // the span writer's
+};
+
 // phase values: 1, 2, 3 the curtain, 0 running.
 constexpr int RunningPhase = 0;
 
@@ -70,6 +139,7 @@ struct Scene {
     HBRUSH hollowBrush;  // none until the curtain ends
     UINT_PTR timerId;
     bool resting;  // the display is off: no ticks, no paints
+    TickMemory tick;
 };
 
 extern Scene gScene;
@@ -81,6 +151,20 @@ struct DamageRects {
     const RECT* rects;
     int count;
     long long area;  // the damage's pixels (the frame's when runs wrote it whole; -1: not marked)
+};
+
+// How a tick draws.
+enum class FramePath {
+    Spans,      // pixel by pixel from runs, within the damage
+    GdiDamage,  // GDI, clipped to the damage (the curtain's outlines too)
+    GdiWhole,   // GDI over the whole frame
+};
+
+// What a tick did: how it drew, and where it changed the frame (the
+// rectangles borrowed from the scene's tick memory until its next tick).
+struct TickResult {
+    FramePath path;
+    DamageRects changed;
 };
 
 // The top-left corners of the tiles the overlay lays this tick.
@@ -139,6 +223,10 @@ int FirstTileAt(int at, int period);
 // Releases every record, brush, bitmap and context (the timer and the paint
 // context too when window is given).
 void ReleaseScene(HWND window);
+// Gives back the tick's memory: the damage, the runs and the span writer's
+// rows are made anew by the ticks that follow, and the next running tick
+// draws the whole frame.
+void ReleaseTickMemory(TickMemory& tick);
 bool IsColorful();
 
 // --- presenting (scene.cpp) ---
@@ -151,12 +239,13 @@ void CopyFrameToWindow(HDC target, HRGN region);
 
 // --- frame sequencer (sequencer.cpp) ---
 // Advances the scene by one tick and presents what changed to the window
-// (none: tests and the benchmark copy gDamage.changed themselves). Running,
-// it draws only the damage (damage.h), from runs (spans.h) or with GDI.
-void TickScene(HWND window = nullptr);
+// (none: tests and the benchmark copy what the result says themselves).
+// Running, it draws only the damage (damage.h), from runs (spans.h) or with
+// GDI.
+TickResult TickScene(HWND window = nullptr);
 // The reference the product's frames must equal pixel for pixel, for tests
 // and the benchmark: every running frame by GDI, whole, every shape in full.
-void TickSceneWholeFrame();
+TickResult TickSceneWholeFrame();
 // The curtain's start: phase 1, the insets' first values, one active pair.
 void StartCurtain();
 // Advances the curtain's insets and phase by one tick and stores the insets

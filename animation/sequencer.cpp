@@ -90,13 +90,14 @@ void DrawCurtain(const int insets[], int count)
     }
 }
 
-void CurtainTick(HWND window)
+TickResult CurtainTick(HWND window)
 {
     int insets[7];
     const int count = AdvanceCurtain(insets);
     DrawCurtain(insets, count);
-    gDamage.changed = CurtainDamage(insets, count);
-    PresentChanges(window, gDamage.changed);
+    const DamageRects changed = CurtainDamage(insets, count, gScene.tick.rects);
+    PresentChanges(window, changed);
+    return TickResult{changed.wholeFrame ? FramePath::GdiWhole : FramePath::GdiDamage, changed};
 }
 
 // Every active pair's motion first, recording what each draws: no drawing
@@ -148,30 +149,31 @@ void DrawFrameWithGdi(const ShapeBoxes& shapes, const OverlayTiles& tiles, HRGN 
     SelectClipRgn(gScene.frame.dc, nullptr);
 }
 
-// What the next tick's damage and the paint start from.
-void RecordFrame(const ShapeBoxes& shapes, FramePath path, const DamageRects& changed)
+// What the next tick's damage starts from: what this one drew.
+void RecordFrame(const ShapeBoxes& shapes, TickMemory& tick)
 {
-    gDamage.drawn = shapes;
-    gDamage.haveDrawn = true;
-    gDamage.path = path;
-    gDamage.changed = changed;
+    tick.drawn = shapes;
+    tick.haveDrawn = true;
 }
 
-void RunningTick(HWND window)
+TickResult RunningTick(HWND window)
 {
+    TickMemory& memory = gScene.tick;
     const ShapeBoxes shapes = MoveShapes();
     const OverlayTiles tiles = StepOverlay(*gScene.overlay);
-    const DamageRects damage = FindDamage(gDamage.haveDrawn ? &gDamage.drawn : nullptr, shapes);
-    const bool runsReady = PrepareRuns(shapes);
-    FramePlan plan = ChoosePath(damage, shapes.pairs, runsReady);
+    const DamageRects damage =
+        FindDamage(memory.haveDrawn ? &memory.drawn : nullptr, shapes, memory.grid, memory.rects);
+    const PreparedRuns prepared = PrepareRuns(shapes, memory.spans, memory.ballRuns);
+    FramePlan plan = ChoosePath(damage, shapes.pairs, prepared.ready);
     if (plan.path == FramePath::Spans)
-        WriteSpanFrame(plan.changed);
+        WriteSpanFrame(prepared, plan.changed, memory.spans);
     else
         DrawFrameWithGdi(shapes, tiles, plan.clip);
     DeleteSceneRegion(plan.clip);
-    RecordFrame(shapes, plan.path, plan.changed);
+    RecordFrame(shapes, memory);
     UpdateWave();
     PresentChanges(window, plan.changed);
+    return TickResult{plan.path, plan.changed};
 }
 
 } // namespace
@@ -187,23 +189,19 @@ void RedrawCurtain()
     }
 }
 
-void TickScene(HWND window)
+TickResult TickScene(HWND window)
 {
+    // A blank scene changes nothing.
     if (SceneIsBlank())
-        return;
-    if (gScene.phase == RunningPhase)
-        RunningTick(window);
-    else
-        CurtainTick(window);
+        return TickResult{FramePath::GdiDamage, DamageRects{false, nullptr, 0, 0}};
+    return gScene.phase == RunningPhase ? RunningTick(window) : CurtainTick(window);
 }
 
-void TickSceneWholeFrame()
+TickResult TickSceneWholeFrame()
 {
     // The curtain has one way only.
-    if (SceneIsBlank() || gScene.phase != RunningPhase) {
-        TickScene();
-        return;
-    }
+    if (SceneIsBlank() || gScene.phase != RunningPhase)
+        return TickScene();
     const ShapeBoxes shapes = MoveShapes();
     const OverlayTiles tiles = StepOverlay(*gScene.overlay);
     PatBlt(gScene.frame.dc, 0, 0, gScene.width, gScene.height, BLACKNESS);
@@ -212,6 +210,7 @@ void TickSceneWholeFrame()
         DrawSquare(*gScene.squares[i], shapes.squares[i]);
     }
     LayOverlay(tiles);
-    RecordFrame(shapes, FramePath::GdiWhole, DamageRects{true, nullptr, 0, 0});
+    RecordFrame(shapes, gScene.tick);
     UpdateWave();
+    return TickResult{FramePath::GdiWhole, DamageRects{true, nullptr, 0, 0}};
 }

@@ -16,8 +16,6 @@
 #include "animation/scene.h"
 #include "shell/platform.h"
 
-namespace {
-
 // A shape as the rows see it: its box, and a ball's rows (a square, being a
 // rectangle, needs none).
 struct SpanShape {
@@ -43,22 +41,12 @@ struct Piece {
     uint32_t color;
 };
 
+namespace {
+
 // The rows of the frame are written a chunk at a time: each shape goes
 // down the chunk's rows before the next shape comes, so that a shape is
 // looked at once per chunk, not once per row.
 constexpr int ChunkRows = DamageCellSize;
-
-struct SpanFrame {
-    SpanShape shapes[4 * MaxPairs];  // front to back
-    int shapeCount;
-    Interval* open;    // each chunk row's columns not yet written, in order
-    Piece* pieces;     // what each chunk row gets, in the order decided
-    Interval* closed;  // the chunk's columns closed on every row
-    int openCapacity;  // per row (and of the closed columns)
-    int pieceCapacity;  // per row
-};
-
-SpanFrame gSpans = {};
 
 // COLORREF 0x00BBGGRR as a 32-bit DIB's word 0x00RRGGBB.
 uint32_t PixelWord(COLORREF color)
@@ -164,10 +152,9 @@ int SnapshotRow(int y, int verticalOffset, int height)
     return row >= height ? row - height : row;
 }
 
-void AddShape(const RECT& box, const RowRuns* rows, COLORREF color, bool hollow)
+SpanShape MakeShape(const RECT& box, const RowRuns* rows, COLORREF color, bool hollow)
 {
-    gSpans.shapes[gSpans.shapeCount++] =
-        SpanShape{box, rows, IsColorful() ? PixelWord(color) : PixelWord(RGB(255, 255, 255)), hollow};
+    return SpanShape{box, rows, IsColorful() ? PixelWord(color) : PixelWord(RGB(255, 255, 255)), hollow};
 }
 
 // Columns [left, right) of a shape's row y: its outline and fill (empty
@@ -246,7 +233,8 @@ void SortByLeft(Piece* pieces, int count)
 // Writes rows [top, bottom) (at most a chunk) of a band whose damaged
 // columns are rects[0..count): the one body that WriteChunk compiles for
 // the 486 and WriteChunkSse2 for SSE2.
-__attribute__((always_inline)) inline void WriteChunkRows(LONG top, LONG bottom, const RECT* rects, int count)
+__attribute__((always_inline)) inline void WriteChunkRows(LONG top, LONG bottom, const RECT* rects, int count,
+                                                         const PreparedRuns& prepared, SpanBuffers& buffers)
 {
     const int width = gScene.width;
     const Overlay& overlay = *gScene.overlay;
@@ -258,21 +246,21 @@ __attribute__((always_inline)) inline void WriteChunkRows(LONG top, LONG bottom,
         rows[i] = RowWriter{gScene.frame.bits + static_cast<size_t>(top + i) * width,
                             snapshotRow < 0 ? nullptr : gScene.snapshot.bits + static_cast<size_t>(snapshotRow) * width,
                             overlay.horizontalOffset, width};
-        open[i] = OpenColumns{gSpans.open + static_cast<size_t>(i) * gSpans.openCapacity, count,
-                              gSpans.pieces + static_cast<size_t>(i) * gSpans.pieceCapacity, 0};
+        open[i] = OpenColumns{buffers.open + static_cast<size_t>(i) * buffers.openCapacity, count,
+                              buffers.pieces + static_cast<size_t>(i) * buffers.pieceCapacity, 0};
         for (int k = 0; k < count; ++k)
             open[i].items[k] = Interval{rects[k].left, rects[k].right};
     }
     // Everything but the damage is closed from the start.
-    ClosedColumns closed = {gSpans.closed, 0};
+    ClosedColumns closed = {buffers.closed, 0};
     closed.items[closed.count++] = Interval{INT_MIN, rects[0].left};
     for (int k = 1; k < count; ++k)
         closed.items[closed.count++] = Interval{rects[k - 1].right, rects[k].left};
     closed.items[closed.count++] = Interval{rects[count - 1].right, INT_MAX};
 
     int openRows = rowCount;
-    for (int k = 0; k < gSpans.shapeCount && openRows > 0; ++k) {
-        const SpanShape& s = gSpans.shapes[k];
+    for (int k = 0; k < prepared.count && openRows > 0; ++k) {
+        const SpanShape& s = prepared.shapes[k];
         if (s.box.top >= bottom || s.box.bottom <= top || closed.Hides(s.box.left, s.box.right))
             continue;
         const LONG from = std::max(s.box.top, top);
@@ -307,22 +295,24 @@ __attribute__((always_inline)) inline void WriteChunkRows(LONG top, LONG bottom,
     }
 }
 
-void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count)
+void WriteChunk(LONG top, LONG bottom, const RECT* rects, int count, const PreparedRuns& prepared,
+                SpanBuffers& buffers)
 {
-    WriteChunkRows(top, bottom, rects, count);
+    WriteChunkRows(top, bottom, rects, count, prepared, buffers);
 }
 
 #if defined(__SSE2__)
 // The build's own baseline has SSE2 (x64): WriteChunk is already that code.
-void (*const WriteChunkSse2)(LONG, LONG, const RECT*, int) = WriteChunk;
+void (*const WriteChunkSse2)(LONG, LONG, const RECT*, int, const PreparedRuns&, SpanBuffers&) = WriteChunk;
 #else
 // The same with SSE2 (the fill's AND four pixels an instruction) and the
 // conditional moves every SSE2 processor has. Runs only where gPlatform.sse2
 // says the processor and the system have SSE2; its name says so
 // (tests/pe/check-pe.sh).
-__attribute__((target("sse2"))) void WriteChunkSse2(LONG top, LONG bottom, const RECT* rects, int count)
+__attribute__((target("sse2"))) void WriteChunkSse2(LONG top, LONG bottom, const RECT* rects, int count,
+                                                   const PreparedRuns& prepared, SpanBuffers& buffers)
 {
-    WriteChunkRows(top, bottom, rects, count);
+    WriteChunkRows(top, bottom, rects, count, prepared, buffers);
 }
 #endif
 
@@ -331,54 +321,58 @@ __attribute__((target("sse2"))) void WriteChunkSse2(LONG top, LONG bottom, const
 // cover (three squares and a ball a pair, a hollow ball two) leaves at most
 // one more open and adds at most two to those ever open, each of which ends
 // as one piece.
-bool ReserveRows(int pairs)
+bool ReserveRows(int pairs, SpanBuffers& buffers)
 {
+    const int shapes = 4 * pairs;
     const int damaged = (gScene.width + DamageCellSize - 1) / DamageCellSize / 2 + 1;
     const int covers = 5 * pairs;
     const int open = damaged + covers;
     const int pieces = damaged + 2 * covers;
-    if (open <= gSpans.openCapacity && pieces <= gSpans.pieceCapacity)
+    if (shapes <= buffers.shapeCapacity && open <= buffers.openCapacity && pieces <= buffers.pieceCapacity)
         return true;
-    ReleaseSpanBuffers();
+    ReleaseSpanBuffers(buffers);
     void* (*allocate)(size_t) = gPlatform.allocateRuns;
-    gSpans.open = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
-    gSpans.pieces = static_cast<Piece*>(allocate(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
-    gSpans.closed = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open)));
-    if (!gSpans.open || !gSpans.pieces || !gSpans.closed) {
-        ReleaseSpanBuffers();
+    buffers.shapes = static_cast<SpanShape*>(allocate(sizeof(SpanShape) * static_cast<size_t>(shapes)));
+    buffers.open = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open) * ChunkRows));
+    buffers.pieces = static_cast<Piece*>(allocate(sizeof(Piece) * static_cast<size_t>(pieces) * ChunkRows));
+    buffers.closed = static_cast<Interval*>(allocate(sizeof(Interval) * static_cast<size_t>(open)));
+    if (!buffers.shapes || !buffers.open || !buffers.pieces || !buffers.closed) {
+        ReleaseSpanBuffers(buffers);
         return false;
     }
-    gSpans.openCapacity = open;
-    gSpans.pieceCapacity = pieces;
+    buffers.shapeCapacity = shapes;
+    buffers.openCapacity = open;
+    buffers.pieceCapacity = pieces;
     return true;
 }
 
 } // namespace
 
-bool PrepareRuns(const ShapeBoxes& shapes)
+PreparedRuns PrepareRuns(const ShapeBoxes& shapes, SpanBuffers& buffers, BallRunCache& runs)
 {
-    if (!gScene.frame.bits || !gScene.snapshot.bits || !ReserveRows(gScene.count))
-        return false;
-    gSpans.shapeCount = 0;
+    const PreparedRuns none = {false, nullptr, 0};
+    if (!gScene.frame.bits || !gScene.snapshot.bits || !ReserveRows(gScene.count, buffers))
+        return none;
+    int count = 0;
     for (int i = shapes.pairs - 1; i >= 0; --i) {
         const Square& square = *gScene.squares[i];
         for (int step = 2; step >= 0; --step) {
             const RECT& box = shapes.squares[i][step];
             // GDI leaves out a rectangle of one pixel; squares are far larger.
             if (box.right - box.left < 2 || box.bottom - box.top < 2)
-                return false;
-            AddShape(box, nullptr, square.color, false);
+                return none;
+            buffers.shapes[count++] = MakeShape(box, nullptr, square.color, false);
         }
         const RECT& box = shapes.balls[i];
-        const RowRuns* rows = BallRuns(box.right - box.left, box.bottom - box.top);
+        const RowRuns* rows = BallRuns(runs, box.right - box.left, box.bottom - box.top);
         if (!rows)
-            return false;
-        AddShape(box, rows, gScene.balls[i]->color, shapes.hollow[i]);
+            return none;
+        buffers.shapes[count++] = MakeShape(box, rows, gScene.balls[i]->color, shapes.hollow[i]);
     }
-    return true;
+    return PreparedRuns{true, buffers.shapes, count};
 }
 
-void WriteSpanFrame(const DamageRects& damage)
+void WriteSpanFrame(const PreparedRuns& prepared, const DamageRects& damage, SpanBuffers& buffers)
 {
     const RECT frame = {0, 0, gScene.width, gScene.height};
     const RECT* rects = damage.wholeFrame ? &frame : damage.rects;
@@ -386,22 +380,25 @@ void WriteSpanFrame(const DamageRects& damage)
     // GDI may have drawn into the frame since (the curtain, a tick on the
     // GDI path): its work must be done before the pixels are touched.
     GdiFlush();
-    void (*const writeChunk)(LONG, LONG, const RECT*, int) = gPlatform.sse2 ? WriteChunkSse2 : WriteChunk;
+    void (*const writeChunk)(LONG, LONG, const RECT*, int, const PreparedRuns&, SpanBuffers&) =
+        gPlatform.sse2 ? WriteChunkSse2 : WriteChunk;
     for (int band = 0; band < count;) {
         // The rectangles of one band share their rows.
         int end = band;
         while (end < count && rects[end].top == rects[band].top)
             ++end;
         for (LONG top = rects[band].top; top < rects[band].bottom; top += ChunkRows)
-            writeChunk(top, std::min<LONG>(top + ChunkRows, rects[band].bottom), rects + band, end - band);
+            writeChunk(top, std::min<LONG>(top + ChunkRows, rects[band].bottom), rects + band, end - band, prepared,
+                       buffers);
         band = end;
     }
 }
 
-void ReleaseSpanBuffers()
+void ReleaseSpanBuffers(SpanBuffers& buffers)
 {
-    gPlatform.release(gSpans.open);
-    gPlatform.release(gSpans.pieces);
-    gPlatform.release(gSpans.closed);
-    gSpans = {};
+    gPlatform.release(buffers.shapes);
+    gPlatform.release(buffers.open);
+    gPlatform.release(buffers.pieces);
+    gPlatform.release(buffers.closed);
+    buffers = {};
 }

@@ -25,41 +25,35 @@ struct RowRuns {
     uint16_t right;
 };
 
-// The runs of every ball box met so far, one slot per ball size and shape
-// (round, or squashed to half the height): a ball's box is always the same
-// set of pixels wherever it lies. Bounded by the sizes a scene's balls can
-// have, H / 8 to H / 3, at 8 bytes a row: 12 bytes per pixel of a size's
-// diameter for its two boxes, 10.7 MB at 4320 lines if every size is met,
-// beside the surface new sizes are drawn on (the largest ball's box, 8.3 MB
-// there).
-struct BallRunCache {
-    int slotCount;
-    const RowRuns** slots;
-    size_t bytes;     // the rows held
-    Surface scratch;  // where a new size is drawn: the largest ball's box
-};
-
-extern BallRunCache gBallRuns;
-
-// The rows of a ball's box of width x height, made the first time the size
-// is met; none when that box is to be drawn with GDI (a box no ball has, a
-// size wider than the runs can say, a row that is not outline, fill,
-// outline, or no memory or surface to find out with).
-const RowRuns* BallRuns(int width, int height);
+// The rows of a ball's box of width x height from cache, made the first
+// time the size is met; none when that box is to be drawn with GDI (a box
+// no ball has, a size wider than the runs can say, a row that is not
+// outline, fill, outline, or no memory or surface to find out with).
+const RowRuns* BallRuns(BallRunCache& cache, int width, int height);
 // Reads rows off a top-down drawing (stride words a row) of
 // Ellipse(0, 0, width, height) drawn with a black pen and a white brush
 // over background; false when a row is not background, outline, fill,
 // outline, background.
 bool ReadEllipseRows(const uint32_t* pixels, int stride, int width, int height, uint32_t background,
                      RowRuns rows[]);
-void ReleaseBallRuns();
+void ReleaseBallRuns(BallRunCache& cache);
 
 // --- the running frame ---
-// Gives every shape the tick draws its runs, a ball size met for the first
-// time read once off GDI (BallRuns). False, and the tick goes to GDI, when
-// a surface's pixels are not at hand or a shape has no runs.
-bool PrepareRuns(const ShapeBoxes& shapes);
-// Writes the frame within the damage from the shapes PrepareRuns accepted
-// and the overlay's current offsets; outside it nothing is touched.
-void WriteSpanFrame(const DamageRects& damage);
-void ReleaseSpanBuffers();
+// What PrepareRuns made: the tick's shapes as the rows see them, front to
+// back, in the span buffers it was given; not ready when the tick goes to
+// GDI.
+struct PreparedRuns {
+    bool ready;
+    const SpanShape* shapes;
+    int count;
+};
+// Gives every shape the tick draws its runs, in buffers, a ball size met
+// for the first time read once off GDI into runs (BallRuns). Not ready
+// when a surface's pixels are not at hand, the rows' memory cannot be had
+// or a shape has no runs.
+PreparedRuns PrepareRuns(const ShapeBoxes& shapes, SpanBuffers& buffers, BallRunCache& runs);
+// Writes the frame within the damage from the prepared shapes and the
+// overlay's current offsets, its rows worked out in buffers; outside the
+// damage nothing is touched.
+void WriteSpanFrame(const PreparedRuns& prepared, const DamageRects& damage, SpanBuffers& buffers);
+void ReleaseSpanBuffers(SpanBuffers& buffers);

@@ -66,11 +66,14 @@ struct Result {
 
 // The least a renderer does: each damaged pixel of the frame written once
 // from the snapshot.
-void WriteDamageOnce()
+void WriteDamageOnce(const DamageRects& damage)
 {
     const int width = gScene.width;
-    for (int i = 0; i < gDamage.rects.count; ++i) {
-        const RECT& r = gDamage.rects.items[i];
+    const RECT frame = {0, 0, gScene.width, gScene.height};
+    const RECT* rects = damage.wholeFrame ? &frame : damage.rects;
+    const int count = damage.wholeFrame ? 1 : damage.count;
+    for (int i = 0; i < count; ++i) {
+        const RECT& r = rects[i];
         for (LONG y = r.top; y < r.bottom; ++y) {
             const size_t row = static_cast<size_t>(y) * width;
             std::memcpy(gScene.frame.bits + row + r.left, gScene.snapshot.bits + row + r.left,
@@ -108,6 +111,9 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
     std::vector<double> tickTimes, paintTimes, fullTickTimes, fullPaintTimes, floorTimes, shares;
     int spanTicks = 0;
     const double frameArea = static_cast<double>(width) * height;
+    // The last product tick's: the whole-frame reference changes no damage
+    // of the scene's, so its rectangles stand until the next product tick.
+    DamageRects lastDamage = {true, nullptr, 0, 0};
     for (int i = 0; i < 2 * ticks; ++i) {
         const bool full = i % 2 == 1;
         // The floor over a damage like the one to come (the last product
@@ -115,28 +121,26 @@ Result Measure(int width, int height, int count, int mode, bool spread, int tick
         // that follows: just after the whole-frame tick and its copy.
         if (!full && i > 0 && gScene.frame.bits) {
             LARGE_INTEGER f0 = Now();
-            WriteDamageOnce();
+            WriteDamageOnce(lastDamage);
             floorTimes.push_back(Milliseconds(f0, Now()));
         }
         gScene.active = count;
         LARGE_INTEGER t0 = Now();
-        if (full)
-            TickSceneWholeFrame();
-        else
-            TickScene();
+        const TickResult result = full ? TickSceneWholeFrame() : TickScene();
         LARGE_INTEGER t1 = Now();
-        HRGN changed = CreateChangedRegion(gDamage.changed);
+        HRGN changed = CreateChangedRegion(result.changed);
         CopyFrameToWindow(window.dc, changed);
         DeleteSceneRegion(changed);
         LARGE_INTEGER t2 = Now();
         (full ? fullTickTimes : tickTimes).push_back(Milliseconds(t0, t1));
         (full ? fullPaintTimes : paintTimes).push_back(Milliseconds(t1, t2));
         if (!full) {
-            shares.push_back(100.0 * static_cast<double>(gDamage.changed.area) / frameArea);
-            spanTicks += gDamage.path == FramePath::Spans ? 1 : 0;
+            shares.push_back(100.0 * static_cast<double>(result.changed.area) / frameArea);
+            spanTicks += result.path == FramePath::Spans ? 1 : 0;
+            lastDamage = result.changed;
         }
     }
-    const size_t cacheBytes = gBallRuns.bytes;
+    const size_t cacheBytes = gScene.tick.ballRuns.bytes;
     DestroySurface(window);
     ReleaseScene(nullptr);
     return Result{Median(tickTimes),   Median(paintTimes), Median(fullTickTimes), Median(fullPaintTimes),

@@ -7,6 +7,7 @@
 #include "shell/shell.h"
 
 #include "animation/animation.h"
+#include "config/settings.h"
 
 const char SaverClassName[] = "WindowsScreenSaverClass";
 
@@ -183,10 +184,22 @@ bool RegisterSaverClass()
 
 HWND CreateSaverWindow(HWND parent)
 {
+    // The window is made with the thread's own DPI awareness, so that its
+    // procedure sees the screen's real pixels as the rest of the program
+    // does, and the screen is read with it.
+    StateThreadDpiAwareness();
+    // The scene is what the full-screen window covers, every monitor, even
+    // in a preview (which shows its top-left corner), with the settings as
+    // they are now.
+    const RECT area = SaverScreenArea(ReadScreenMetrics());
+    BuildSettingsPath(gSettingsPath);
+    LoadSettings(gSettingsPath);
+    SceneRequest scene = {area.right - area.left, area.bottom - area.top, gSettings.colorMode, gSettings.count,
+                          parent != nullptr};
     DWORD style = FullScreenStyle;
     DWORD exStyle = WS_EX_TOPMOST;
     const char* title = FullScreenTitle;
-    RECT place = {};
+    RECT place = area;
     if (parent) {
         GetClientRect(parent, &place);
         style = PreviewStyle;
@@ -195,19 +208,13 @@ HWND CreateSaverWindow(HWND parent)
         gShell.isPreview = true;
     } else {
         // Over every monitor: the scene is drawn from the window's top-left
-        // corner and spans the same rectangle (AnimationProc takes it from
-        // the same metrics).
-        place = SaverScreenArea(ReadScreenMetrics());
-        gShell.screenArea = place;
+        // corner and spans the same rectangle.
+        gShell.screenArea = area;
     }
     const int width = place.right - place.left;
     const int height = place.bottom - place.top;
-    // The window is made with the thread's own DPI awareness, so that its
-    // procedure, where the scene is built at WM_CREATE, sees the screen's
-    // real pixels as the rest of the program does.
-    StateThreadDpiAwareness();
     gShell.saverWindow = CreateWindowExA(exStyle, SaverClassName, title, style, place.left, place.top, width,
-                                         height, parent, nullptr, gShell.instance, nullptr);
+                                         height, parent, nullptr, gShell.instance, &scene);
     // Set twice: where the system still scales a DPI-aware program's
     // creation size as if it were unaware (Wine's 32-bit loader does, two
     // thirds at 144 DPI, where the thread's awareness cannot be stated), the

@@ -66,6 +66,7 @@ protected:
 TEST_F(DamageRules, EllipsePixelsLieInTheirRowExtentsAndAreThoseOfTheBoxsRuns)
 {
     gScene.maxBallSize = 300;
+    BallRunCache cache = {};
     for (const RECT& box : BallBoxes()) {
         SCOPED_TRACE(testing::Message() << box.left << "," << box.top << "," << box.right << "," << box.bottom);
         PatBlt(surface_.dc, 0, 0, Width, Height, WHITENESS);
@@ -83,7 +84,7 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirRowExtentsAndAreThoseOfTheBoxsRuns)
         const std::vector<RECT> rects(list.items, list.items + list.count);
         FreeRects(list);
         FreeGrid(grid);
-        const RowRuns* runs = BallRuns(box.right - box.left, box.bottom - box.top);
+        const RowRuns* runs = BallRuns(cache, box.right - box.left, box.bottom - box.top);
         if (box.bottom - box.top >= 2) {
             ASSERT_NE(runs, nullptr) << "every ball box has runs";
         }
@@ -118,7 +119,7 @@ TEST_F(DamageRules, EllipsePixelsLieInTheirRowExtentsAndAreThoseOfTheBoxsRuns)
             EXPECT_GT(touched, 0);
         }
     }
-    ReleaseBallRuns();
+    ReleaseBallRuns(cache);
 }
 
 // Rows read off a drawing of Ellipse: 'b' the background, 'o' the pen's
@@ -250,7 +251,6 @@ TEST(DamageDecisions, TheWholeFrameIsDoneOnceTheDamageCoversMostOfIt)
 
 struct SceneState {
     Scene scene = {};
-    Damage damage = {};
     uint32_t random = 0;
 };
 
@@ -259,7 +259,6 @@ struct SceneState {
 void Swap(SceneState& state)
 {
     std::swap(gScene, state.scene);
-    std::swap(gDamage, state.damage);
     std::swap(gRandomState, state.random);
 }
 
@@ -400,18 +399,18 @@ TEST_F(Exactness, EveryFrameAndWindowPictureEqualsTheWholeFramePath)
 
             Swap(damaged);
             const bool wasRunning = gScene.phase == RunningPhase;
-            TickScene();
+            const TickResult result = TickScene();
             if (c.spread && !wasRunning && gScene.phase == RunningPhase)
                 SpreadPairs(c.spread);
-            HRGN changed = CreateChangedRegion(gDamage.changed);
+            HRGN changed = CreateChangedRegion(result.changed);
             CopyFrameToWindow(window.dc, changed);
             DeleteSceneRegion(changed);
             if (wasRunning) {
                 ++running;
-                spanTicks += gDamage.path == FramePath::Spans ? 1 : 0;
-                sawDamaged = sawDamaged || !gDamage.changed.wholeFrame;
-                for (int i = 0; i < gDamage.drawn.pairs; ++i) {
-                    const RECT& b = gDamage.drawn.balls[i];
+                spanTicks += result.path == FramePath::Spans ? 1 : 0;
+                sawDamaged = sawDamaged || !result.changed.wholeFrame;
+                for (int i = 0; i < gScene.tick.drawn.pairs; ++i) {
+                    const RECT& b = gScene.tick.drawn.balls[i];
                     sawRightEdge = sawRightEdge || b.right == width;
                     sawSquash = sawSquash || (b.bottom == height && b.bottom - b.top < b.right - b.left);
                     sawOffLeft = sawOffLeft || (b.left < 0 && b.right > 2);

@@ -13,6 +13,7 @@
 #include "animation/scene.h"
 #include "config/settings.h"
 #include "shell/platform.h"
+#include "shell/shell.h"
 
 constexpr uint32_t FrozenSeconds = 1700000000u;
 
@@ -170,8 +171,10 @@ protected:
 };
 
 // A window of our own whose procedure is AnimationProc, as the shell's would
-// hand it on: a popup, or a child of parent. With the shell in preview mode
-// the default handling never closes it.
+// hand it on: a popup, or a child of parent. Its scene is asked for as the
+// shell asks: the virtual screen's size, the settings of the test
+// program's own settings file (none: the defaults), a preview when the
+// shell is in preview mode, in which the default handling never closes it.
 inline LRESULT CALLBACK AnimationTestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return AnimationProc(window, message, wParam, lParam);
@@ -189,8 +192,12 @@ inline HWND CreateAnimationWindow(HWND parent, DWORD style, int width, int heigh
         windowClass.lpszClassName = className;
         registered = RegisterClassA(&windowClass) != 0;
     }
+    BuildSettingsPath(gSettingsPath);
+    LoadSettings(gSettingsPath);
+    SceneRequest scene = {GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
+                          gSettings.colorMode, gSettings.count, gShell.isPreview};
     return CreateWindowExA(0, className, "", (parent ? WS_CHILD : WS_POPUP) | style, 0, 0, width, height, parent,
-                           nullptr, GetModuleHandleA(nullptr), nullptr);
+                           nullptr, GetModuleHandleA(nullptr), &scene);
 }
 
 // Sizes the scene as BuildScene does, without surfaces, for motion tests.

@@ -275,8 +275,7 @@ TEST_F(Lifecycle, AScreenChangeKeepsTheCapturedDesktopTiledWhereItLay)
         const Pixels frame = Frame();
         EXPECT_EQ(std::count(frame.values.begin(), frame.values.end(), RGB(0, 0, 0)),
                   static_cast<long>(frame.values.size()));
-        TickScene();
-        EXPECT_TRUE(gDamage.changed.wholeFrame);
+        EXPECT_TRUE(TickScene().changed.wholeFrame);
         Release();
         EXPECT_EQ(LiveSceneGdiObjects(), liveAtStart_);
     }
@@ -365,7 +364,7 @@ TEST_F(Lifecycle, AfterAScreenChangeShapesMoveOverTheNewScreenOnly)
             // Squares rebound from the new edges; balls fall no further than
             // the new floor (the three sub-steps of a square and a ball that
             // enters or leaves may lie partly outside).
-            const ShapeBoxes& drawn = gDamage.drawn;
+            const ShapeBoxes& drawn = gScene.tick.drawn;
             for (int i = 0; i < drawn.pairs; ++i) {
                 RECT inside;
                 for (const RECT& box : drawn.squares[i]) {
