@@ -62,6 +62,7 @@ screen_shows() {
     shot=$(mktemp --suffix=.png)
     screenshot "$shot" 2>/dev/null || true
     seen=$(pixels same-box "$shot" "$1" "$PLIMZOR_SCREEN+0+0" 2>/dev/null || true)
+    [ "$seen" != different ] || seen+=" within $(pixels differ-box "$shot" "$1" "$PLIMZOR_SCREEN+0+0" 2>/dev/null || true)"
     rm -f "$shot"
     echo "the screen and the picture: ${seen:-unreadable}"
     [ "$seen" = same ]

@@ -43,6 +43,11 @@ on_exit forget_stop_note
 end_own_programs() {
     local pid
     for pid in "${BACKGROUND_PIDS[@]}"; do
+        # A program started in the background through a shell function
+        # (wine_run) is the child of the subshell that runs the function:
+        # killing the subshell alone would leave its windows on the desktop
+        # that the next test looks at.
+        pkill -P "$pid" >/dev/null 2>&1 || true
         kill "$pid" >/dev/null 2>&1 || true
     done
     # Only this test's own savers: other trees may be testing beside us.

@@ -6,6 +6,7 @@ are hex RRGGBB, several separated by commas.
   lit PNG [BOX]                  how many pixels are not black
   edge-depth PNG                 black pixels down the middle column, top half
   same-box PNG OTHER BOX         "same" when BOX of both screenshots is equal
+  differ-box PNG OTHER BOX       the box, within BOX, of the pixels that differ
   same-share PNG OTHER BOX       per cent of BOX's pixels equal in both
   appeared PNG EARLIER [BOX]     how many pixels are lit in PNG that were black
                                  in EARLIER: the curtain only ever turns the
@@ -84,6 +85,11 @@ def main(cmd, path, *rest):
         print(mask.count(0))
     elif cmd == "same-box":
         print("same" if convert(path, rest[1]) == convert(rest[0], rest[1]) else "different")
+    elif cmd == "differ-box":
+        where = subprocess.run(["convert", path, rest[0], "-crop", rest[1], "+repage", "-compose", "difference",
+                                "-composite", "-fill", "white", "+opaque", "black", "-format", "%@", "info:"],
+                               check=True, stdout=subprocess.PIPE).stdout.decode()
+        print(where)
     elif cmd == "same-share":
         # Black where the two agree, white where they differ.
         differ = subprocess.run(["convert", path, rest[0], "-crop", rest[1], "+repage", "-compose", "difference",
