@@ -9,7 +9,7 @@
 
 #include "animation/scene.h"
 #include "animation/spans.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

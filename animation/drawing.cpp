@@ -5,7 +5,7 @@
 // overnight.
 #include "animation/drawing.h"
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

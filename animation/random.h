@@ -17,6 +17,3 @@ int32_t NextRandom();
 // Uniform in [lo, hi]; returns lo without a step when hi < lo.
 int32_t RandomRange(int32_t lo, int32_t hi);
 COLORREF PickShapeColor();
-// Seconds from 1970-01-01 00:00:00 UTC to a UTC date and time of 1970 to
-// 2106, as the C runtime's time() counts them (no leap seconds).
-uint32_t UnixSeconds(const SYSTEMTIME& utc);

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "animation/scene.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // A shape as the rows see it: its box, and a ball's rows (a square, being a
 // rectangle, needs none).

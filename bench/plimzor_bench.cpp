@@ -25,7 +25,7 @@
 #include "animation/scene.h"
 #include "animation/spans.h"
 #include "config/settings.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 #include "tests/unit/animation_spread.h"
 
 namespace {

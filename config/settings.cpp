@@ -11,7 +11,7 @@
 // reads what the dialog saved.
 #include "config/settings.h"
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #include <cstring>
 

@@ -30,20 +30,6 @@ DisplayVerdict JudgeDisplayNotification(const POWERBROADCAST_SETTING* notice)
     return state == DisplayOff ? DisplayVerdict::Rest : DisplayVerdict::Run;
 }
 
-PowerSettingCalls LoadPowerSettingCalls()
-{
-    HMODULE user = GetModuleHandleA("USER32.DLL");
-    PowerSettingCalls calls = {};
-    if (!user)
-        return calls;
-    calls.registerNotification = LookUp<RegisterPowerSettingFn>(user, "RegisterPowerSettingNotification");
-    calls.unregisterNotification = LookUp<UnregisterPowerSettingFn>(user, "UnregisterPowerSettingNotification");
-    // One without the other is of no use: a registration must be undone.
-    if (!calls.registerNotification || !calls.unregisterNotification)
-        calls = {};
-    return calls;
-}
-
 void RegisterDisplayNotification(HWND window)
 {
     if (gShell.displayNotification)

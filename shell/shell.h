@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // Movement of the cursor from the anchor, as |dx| + |dy|, that is still not
 // enough to close the saver.

@@ -12,7 +12,7 @@
 #include "animation/random.h"
 #include "animation/scene.h"
 #include "config/settings.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 #include "shell/shell.h"
 
 constexpr uint32_t FrozenSeconds = 1700000000u;

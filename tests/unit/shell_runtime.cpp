@@ -1,17 +1,17 @@
 // What the saver runs in place of a C runtime: its own memory and string
-// functions (shell/runtime.cpp), over every length from nothing to past a
+// functions (platform/runtime.cpp), over every length from nothing to past a
 // few words, every alignment of both ends, overlaps both ways, and the
 // bytes around the target left alone, checked against plain byte loops;
 // the stack probe; and which processors and systems get the SSE2 loops
-// (shell/processor.cpp).
+// (platform/processor.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "shell/platform.h"
-#include "shell/runtime.h"
+#include "platform/platform.h"
+#include "platform/runtime.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // switch. Of the systems that start the saver, only the NT family from
 // Windows 2000 on is known to; the Windows 9x family and NT 4.0 take the
 // baseline.
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // from 95 and NT 3.1 on has ready before the first instruction runs, so
 // the saver needs no allocator of a runtime DLL. The platform seam
 // (platform.h) hands these out; nothing else calls them.
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 void* HeapAllocate(size_t bytes)
 {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/runtime.h"
+#include "platform/runtime.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

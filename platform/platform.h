@@ -30,9 +30,12 @@ struct PowerSettingCalls {
     RegisterPowerSettingFn registerNotification;
     UnregisterPowerSettingFn unregisterNotification;
 };
-PowerSettingCalls LoadPowerSettingCalls();  // display_power.cpp
-// Seconds since the Unix epoch (random.cpp).
+PowerSettingCalls LoadPowerSettingCalls();  // power_calls.cpp
+// Seconds since the Unix epoch (clock.cpp).
 uint32_t WallClockSeconds();
+// Seconds from 1970-01-01 00:00:00 UTC to a UTC date and time of 1970 to
+// 2106, as the C runtime's time() counts them (no leap seconds).
+uint32_t UnixSeconds(const SYSTEMTIME& utc);
 // The process heap (memory.cpp): a block of bytes, uninitialised, or none;
 // the block grown or shrunk, its contents kept (none: a new block; on
 // failure the old block stays as it was); and a block given back (none is
