@@ -9,36 +9,53 @@
 // which does not virtualise it, a read-only or network folder): once a save
 // has landed there it wins over the file beside the program, so the saver
 // reads what the dialog saved.
+//
+// Paths are held in UTF-16 and reach the system through platform/names.h,
+// so a profile or program folder named in any script keeps its settings;
+// the file's content stays the two keys as decimal text, as every earlier
+// version wrote and reads it.
 #include "config/settings.h"
 
-#include "platform/platform.h"
-
-#include <cstring>
+#include "platform/names.h"
 
 Settings gSettings = {};
 int gScrollPosition = 0;
-char gProgramSettingsPath[MAX_PATH] = {};
-char gUserSettingsPath[MAX_PATH] = {};
-char gSettingsPath[MAX_PATH] = {};
+wchar_t gProgramSettingsPath[MAX_PATH] = {};
+wchar_t gUserSettingsPath[MAX_PATH] = {};
+wchar_t gSettingsPath[MAX_PATH] = {};
 
 namespace {
 
-constexpr char Section[] = "PLIMZOR";
-constexpr char Extension[] = "INI";
-constexpr char UserFolder[] = "PLIMZOR";
+constexpr wchar_t Section[] = L"PLIMZOR";
+constexpr wchar_t Extension[] = L"INI";
+constexpr wchar_t UserFolder[] = L"PLIMZOR";
+constexpr size_t ExtensionLength = sizeof Extension / sizeof Extension[0] - 1;
+constexpr size_t UserFolderLength = sizeof UserFolder / sizeof UserFolder[0] - 1;
 
-typedef DWORD(WINAPI* LongPathNameFn)(LPCSTR, LPSTR, DWORD);
-
-bool IsPathSeparator(char c)
+size_t TextLength(const wchar_t* text)
 {
-    return c == '\\' || c == '/';
+    size_t length = 0;
+    while (text[length])
+        ++length;
+    return length;
+}
+
+void CopyText(wchar_t* to, const wchar_t* from, size_t units)
+{
+    for (size_t i = 0; i < units; ++i)
+        to[i] = from[i];
+}
+
+bool IsPathSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
 }
 
 // The file name part of a path: the text after its last separator.
-const char* FileNameOf(const char* path)
+const wchar_t* FileNameOf(const wchar_t* path)
 {
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
+    const wchar_t* name = path;
+    for (const wchar_t* p = path; *p; ++p) {
         if (IsPathSeparator(*p))
             name = p + 1;
     }
@@ -46,30 +63,29 @@ const char* FileNameOf(const char* path)
 }
 
 // The last '.' of a name, or none.
-const char* LastDotOf(const char* name)
+const wchar_t* LastDotOf(const wchar_t* name)
 {
-    const char* dot = nullptr;
-    for (const char* p = name; *p; ++p) {
-        if (*p == '.')
+    const wchar_t* dot = nullptr;
+    for (const wchar_t* p = name; *p; ++p) {
+        if (*p == L'.')
             dot = p;
     }
     return dot;
 }
 
-// Copies a path into a buffer of MAX_PATH bytes, cut to fit. (Not
-// lstrcpynA: the product's own string calls are linked in already.)
-void CopyPath(char* buffer, const char* path)
+// Copies a path into a buffer of MAX_PATH units, cut to fit.
+void CopyPath(wchar_t* buffer, const wchar_t* path)
 {
-    size_t length = std::strlen(path);
+    size_t length = TextLength(path);
     if (length > MAX_PATH - 1)
         length = MAX_PATH - 1;
-    std::memcpy(buffer, path, length);
-    buffer[length] = '\0';
+    CopyText(buffer, path, length);
+    buffer[length] = L'\0';
 }
 
-bool FileExists(const char* path)
+bool FileExists(const wchar_t* path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = FileAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -79,106 +95,101 @@ bool UserFileExists()
     return gUserSettingsPath[0] && FileExists(gUserSettingsPath);
 }
 
-const char* PathOf(SettingsPlace place)
-{
-    switch (place) {
-    case SettingsPlace::BesideProgram:
-        return gProgramSettingsPath;
-    case SettingsPlace::PerUser:
-        return gUserSettingsPath;
-    default:
-        return "";
-    }
-}
-
 // The per-user file's folder, made when a save first needs it. A folder
 // that exists already fails the call harmlessly; any other failure shows in
 // the write that follows.
 void CreateUserFolder()
 {
-    char folder[MAX_PATH];
+    wchar_t folder[MAX_PATH];
     CopyPath(folder, gUserSettingsPath);
     const size_t nameAt = static_cast<size_t>(FileNameOf(folder) - folder);
     if (nameAt == 0)
         return;
-    folder[nameAt - 1] = '\0';
-    CreateDirectoryA(folder, nullptr);
+    folder[nameAt - 1] = L'\0';
+    MakeFolder(folder);
+}
+
+// The system's reason for the call that just failed; never 0, which would
+// read as a success.
+DWORD FailureCode()
+{
+    const DWORD error = GetLastError();
+    return error ? error : ERROR_WRITE_FAULT;
 }
 
 // Both keys into one file, the mode first, as the file has always been
-// laid out. False as soon as one of them is not written.
-bool WriteSettingsFile(const char* path, int colorMode, int count)
+// laid out. The system's error code, or 0 (ERROR_SUCCESS) once both are
+// written.
+DWORD WriteSettingsFile(const wchar_t* path, int colorMode, int count)
 {
-    char text[16];
-    wsprintfA(text, "%d", colorMode);
-    if (!WritePrivateProfileStringA(Section, "PLIM_MODE", text, path))
-        return false;
-    wsprintfA(text, "%d", count);
-    return WritePrivateProfileStringA(Section, "PLIM_KOSU", text, path) != 0;
+    wchar_t text[12];
+    DecimalText(colorMode, text);
+    if (!WriteProfileText(Section, L"PLIM_MODE", text, path))
+        return FailureCode();
+    DecimalText(count, text);
+    if (!WriteProfileText(Section, L"PLIM_KOSU", text, path))
+        return FailureCode();
+    return ERROR_SUCCESS;
 }
 
 } // namespace
 
-bool DeriveSettingsPath(const char* modulePath, char* buffer, size_t bufferSize)
+bool DeriveSettingsPath(const wchar_t* modulePath, wchar_t* buffer, size_t bufferSize)
 {
     if (bufferSize == 0)
         return false;
-    buffer[0] = '\0';
-    const size_t length = std::strlen(modulePath);
+    buffer[0] = L'\0';
+    const size_t length = TextLength(modulePath);
     // The extension is the text after the last '.' of the file name; a dot
     // in a folder name is no extension.
-    const char* dot = LastDotOf(FileNameOf(modulePath));
+    const wchar_t* dot = LastDotOf(FileNameOf(modulePath));
     // Without an extension ".INI" is appended to the whole name.
     const size_t keep = dot ? static_cast<size_t>(dot + 1 - modulePath) : length;
-    const size_t added = (dot ? 0 : 1) + sizeof Extension - 1;
+    const size_t added = (dot ? 0 : 1) + ExtensionLength;
     if (keep + added + 1 > bufferSize)
         return false;
-    std::memcpy(buffer, modulePath, keep);
-    char* tail = buffer + keep;
+    CopyText(buffer, modulePath, keep);
+    wchar_t* tail = buffer + keep;
     if (!dot)
-        *tail++ = '.';
-    std::memcpy(tail, Extension, sizeof Extension);
+        *tail++ = L'.';
+    CopyText(tail, Extension, ExtensionLength + 1);
     return true;
 }
 
-bool DeriveUserSettingsPath(const char* appData, const char* modulePath, char* buffer, size_t bufferSize)
+bool DeriveUserSettingsPath(const wchar_t* appData, const wchar_t* modulePath, wchar_t* buffer, size_t bufferSize)
 {
     if (bufferSize == 0)
         return false;
-    buffer[0] = '\0';
-    const size_t folderLength = std::strlen(appData);
-    char name[MAX_PATH];
-    if (folderLength == 0 || !DeriveSettingsPath(FileNameOf(modulePath), name, sizeof name))
+    buffer[0] = L'\0';
+    const size_t folderLength = TextLength(appData);
+    wchar_t name[MAX_PATH];
+    if (folderLength == 0 || !DeriveSettingsPath(FileNameOf(modulePath), name, MAX_PATH))
         return false;
     // APPDATA may end in a separator of its own (a drive's root, "C:\").
     const size_t separator = IsPathSeparator(appData[folderLength - 1]) ? 0 : 1;
-    const size_t nameLength = std::strlen(name);
-    const size_t total = folderLength + separator + sizeof UserFolder - 1 + 1 + nameLength;
+    const size_t nameLength = TextLength(name);
+    const size_t total = folderLength + separator + UserFolderLength + 1 + nameLength;
     if (total + 1 > bufferSize)
         return false;
-    char* p = buffer;
-    std::memcpy(p, appData, folderLength);
+    wchar_t* p = buffer;
+    CopyText(p, appData, folderLength);
     p += folderLength;
     if (separator)
-        *p++ = '\\';
-    std::memcpy(p, UserFolder, sizeof UserFolder - 1);
-    p += sizeof UserFolder - 1;
-    *p++ = '\\';
-    std::memcpy(p, name, nameLength + 1);
+        *p++ = L'\\';
+    CopyText(p, UserFolder, UserFolderLength);
+    p += UserFolderLength;
+    *p++ = L'\\';
+    CopyText(p, name, nameLength + 1);
     return true;
 }
 
-void LongPathOf(const char* path, char* buffer)
+void LongPathOf(const wchar_t* path, wchar_t* buffer)
 {
-    // Windows 95 and NT 4.0 have no GetLongPathNameA, so it is looked up
-    // rather than imported. KERNEL32 is always loaded, and is not freed.
-    const auto longPathName = LookUp<LongPathNameFn>(GetModuleHandleA("KERNEL32.DLL"), "GetLongPathNameA");
-    if (longPathName) {
-        // 0 is a failure, MAX_PATH or more the size the long form would need.
-        const DWORD length = longPathName(path, buffer, MAX_PATH);
-        if (length > 0 && length < MAX_PATH)
-            return;
-    }
+    // 0 is a failure (or a system without the call), MAX_PATH or more the
+    // size the long form would need.
+    const DWORD length = LongPathName(path, buffer, MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        return;
     CopyPath(buffer, path);
 }
 
@@ -205,30 +216,42 @@ int SettingsFilesToSave(bool programNamed, bool userNamed, bool userFileExists, 
     return count;
 }
 
-void BuildSettingsPath(char* buffer)
+const wchar_t* SettingsFilePath(SettingsPlace place)
 {
-    buffer[0] = '\0';
-    gProgramSettingsPath[0] = '\0';
-    gUserSettingsPath[0] = '\0';
-    char modulePath[MAX_PATH + 1] = {};
+    switch (place) {
+    case SettingsPlace::BesideProgram:
+        return gProgramSettingsPath;
+    case SettingsPlace::PerUser:
+        return gUserSettingsPath;
+    default:
+        return L"";
+    }
+}
+
+void BuildSettingsPath(wchar_t* buffer)
+{
+    buffer[0] = L'\0';
+    gProgramSettingsPath[0] = L'\0';
+    gUserSettingsPath[0] = L'\0';
+    wchar_t modulePath[MAX_PATH + 1] = {};
     // A result of MAX_PATH or more means the path was cut short (or the call
     // failed with 0): no file name may be derived from it then.
-    const DWORD length = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
+    const DWORD length = ModuleFileName(modulePath, MAX_PATH + 1);
     if (length == 0 || length >= MAX_PATH)
         return;
     // The system may start the saver by its 8.3 short name and the display
     // settings page the dialog by its long one; the long form names the
     // same file for both.
-    char longPath[MAX_PATH];
+    wchar_t longPath[MAX_PATH];
     LongPathOf(modulePath, longPath);
-    DeriveSettingsPath(longPath, gProgramSettingsPath, sizeof gProgramSettingsPath);
-    char appData[MAX_PATH];
-    const DWORD appDataLength = GetEnvironmentVariableA("APPDATA", appData, sizeof appData);
-    if (appDataLength > 0 && appDataLength < sizeof appData)
-        DeriveUserSettingsPath(appData, longPath, gUserSettingsPath, sizeof gUserSettingsPath);
+    DeriveSettingsPath(longPath, gProgramSettingsPath, MAX_PATH);
+    wchar_t appData[MAX_PATH];
+    const DWORD appDataLength = EnvironmentVariable(L"APPDATA", appData, MAX_PATH);
+    if (appDataLength > 0 && appDataLength < MAX_PATH)
+        DeriveUserSettingsPath(appData, longPath, gUserSettingsPath, MAX_PATH);
     const SettingsPlace place =
-        SettingsFileToRead(gProgramSettingsPath[0] != '\0', gUserSettingsPath[0] != '\0', UserFileExists());
-    CopyPath(buffer, PathOf(place));
+        SettingsFileToRead(gProgramSettingsPath[0] != L'\0', gUserSettingsPath[0] != L'\0', UserFileExists());
+    CopyPath(buffer, SettingsFilePath(place));
 }
 
 int ValidColorMode(int mode)
@@ -241,29 +264,36 @@ int ValidCount(int count)
     return count >= MinCount && count <= MaxCount ? count : DefaultCount;
 }
 
-void LoadSettings(const char* path)
+void LoadSettings(const wchar_t* path)
 {
     int mode = Standard;
     int count = DefaultCount;
     if (path[0]) {
-        mode = static_cast<int>(GetPrivateProfileIntA(Section, "PLIM_MODE", Standard, path));
-        count = static_cast<int>(GetPrivateProfileIntA(Section, "PLIM_KOSU", DefaultCount, path));
+        mode = static_cast<int>(ProfileInt(Section, L"PLIM_MODE", Standard, path));
+        count = static_cast<int>(ProfileInt(Section, L"PLIM_KOSU", DefaultCount, path));
     }
     gSettings.colorMode = ValidColorMode(mode);
     gSettings.count = ValidCount(count);
     gScrollPosition = gSettings.count;
 }
 
-SettingsPlace SaveSettings(int colorMode, int count)
+SaveOutcome SaveSettings(int colorMode, int count)
 {
+    SaveOutcome outcome = {SettingsPlace::None, 0, {SettingsPlace::None, SettingsPlace::None}, {0, 0}};
     SettingsPlace order[2];
     const int places =
-        SettingsFilesToSave(gProgramSettingsPath[0] != '\0', gUserSettingsPath[0] != '\0', UserFileExists(), order);
+        SettingsFilesToSave(gProgramSettingsPath[0] != L'\0', gUserSettingsPath[0] != L'\0', UserFileExists(), order);
     for (int i = 0; i < places; ++i) {
         if (order[i] == SettingsPlace::PerUser)
             CreateUserFolder();
-        if (WriteSettingsFile(PathOf(order[i]), colorMode, count))
-            return order[i];
+        const DWORD error = WriteSettingsFile(SettingsFilePath(order[i]), colorMode, count);
+        if (error == ERROR_SUCCESS) {
+            outcome.place = order[i];
+            return outcome;
+        }
+        outcome.refused[outcome.refusals] = order[i];
+        outcome.errors[outcome.refusals] = error;
+        ++outcome.refusals;
     }
-    return SettingsPlace::None;
+    return outcome;
 }

@@ -1,9 +1,10 @@
 // The platform seam: the system calls tests replace to play a system that
 // refuses a bitmap, the screen's context, the timer or memory, cannot read
 // the pointer, lacks the display's power settings, whose screens change
-// while the saver runs, or whose clock stands still. The product makes
-// these calls only through gPlatform, its memory included: every block
-// comes from the process heap and goes back there.
+// while the saver runs, whose clock stands still, or that is of the
+// Windows 9x family. The product makes these calls only through gPlatform,
+// its memory included: every block comes from the process heap and goes
+// back there.
 #pragma once
 
 #include <windows.h>
@@ -58,6 +59,9 @@ Sse2Facts ReadSse2Facts();
 // whose kernel says it saves the registers: the Windows 9x family and NT
 // 4.0 take the baseline whatever the processor.
 bool Sse2Usable(const Sse2Facts& facts);
+// Whether the system takes names and texts through its Unicode calls: the
+// NT family (names.cpp).
+bool SystemTakesUnicode();
 
 struct Platform {
     // The surfaces' bitmaps (drawing.cpp).
@@ -75,13 +79,15 @@ struct Platform {
     void* (*allocateRegion)(size_t);  // a clip region's rectangles, for one call (drawing.cpp)
     void (*release)(void*);           // every block of the above
     bool sse2;  // the span writer's SSE2 loops may run: read once at start (spans.cpp)
+    bool unicodeCalls;  // names and texts go through the Unicode calls: read once at start (names.cpp)
 };
 
 inline Platform RealPlatform()
 {
     return Platform{CreateDIBSection, CreateCompatibleBitmap, GetDC,        GetSystemMetrics, SetTimer,
                     WallClockSeconds, GetCursorPos,           LoadPowerSettingCalls, HeapAllocate, HeapAllocate,
-                    HeapResize,       HeapAllocate,           HeapRelease,           Sse2Usable(ReadSse2Facts())};
+                    HeapResize,       HeapAllocate,           HeapRelease,           Sse2Usable(ReadSse2Facts()),
+                    SystemTakesUnicode()};
 }
 
 inline Platform gPlatform = RealPlatform();

@@ -1,8 +1,10 @@
 # Where the settings live, end to end: a program folder that cannot be
 # written sends OK's save to the per-user file under APPDATA, which the next
-# dialog and the next saver then read; and a saver or dialog started by its
-# 8.3 short name finds the file that the dialog started by its long name
-# wrote.
+# dialog and the next saver then read, also where the profile is named in a
+# script the code page lacks; where nothing can be written, the dialog says
+# so and stays; a copy named in such a script keeps its settings beside it;
+# and a saver or dialog started by its 8.3 short name finds the file that
+# the dialog started by its long name wrote.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/dialog.sh"
 
@@ -155,6 +157,96 @@ check "Escape ends with 0" "$EXITED" 0
 
 run_saver_seen locked-saver
 check "the next saver runs in the saved mode" "$MODE_SEEN" 1001
+
+# --- a profile named in a script the code page lacks ---
+# Under a German locale (code page 1252, no Cyrillic letters) the profile of
+# a Russian user, Иван: the ANSI calls read its APPDATA as
+# C:\users\????\AppData\Roaming, which names no folder. What a Wine program
+# sees as APPDATA comes from the prefix's volatile environment.
+use_locale LANG=de_DE.UTF-8 en
+PROFILE=Иван
+PROFILE_APPDATA="C:\\users\\$PROFILE\\AppData\\Roaming"
+PROFILE_DIR="$WINEPREFIX/drive_c/users/$PROFILE"
+mkdir -p "$PROFILE_DIR/AppData/Roaming"
+volatile_appdata() {
+    wine_run reg query 'HKCU\Volatile Environment' /v APPDATA 2>/dev/null | tr -d '\r' |
+        awk '$1 == "APPDATA" { sub(/^[ \t]*APPDATA[ \t]+REG_[A-Z_]+[ \t]+/, ""); print; exit }'
+}
+# set_appdata VALUE: the APPDATA the next Wine programs see (empty: none).
+# wine reg writes to a file, not to a pipe that a Wine program it started
+# may keep open.
+set_appdata() {
+    if [ -n "$1" ]; then
+        wine_run reg add 'HKCU\Volatile Environment' /v APPDATA /d "$1" /f >"$WORK/reg.out" 2>&1
+    else
+        wine_run reg delete 'HKCU\Volatile Environment' /v APPDATA /f >"$WORK/reg.out" 2>&1 || true
+    fi
+}
+ORIGINAL_APPDATA=$(volatile_appdata)
+on_exit rm -rf "$PROFILE_DIR"
+on_exit set_appdata "$ORIGINAL_APPDATA"
+set_appdata "$PROFILE_APPDATA"
+
+start_saver /c
+wait_dialog "Russian profile, first"
+shown "the file beside the program is read" 1000 " 20"
+choose 1001 57
+wait_exit "$SAVER_PID"
+check "OK in the Russian profile ends with 1" "$EXITED" 1
+check "the per-user file in the Russian profile holds both keys" \
+    "$(file_text "$PROFILE_DIR/AppData/Roaming/PLIMZOR/$RO_NAME.INI")" "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=57 "
+check "the file beside the program is still unchanged" "$(file_text "$RO/$RO_NAME.INI")" \
+    "[PLIMZOR] PLIM_MODE=1000 PLIM_KOSU=20 "
+start_saver /c
+wait_dialog "Russian profile, reopened"
+shown "the next dialog reads the Russian profile's file" 1001 " 57"
+xdotool key Escape
+wait_exit "$SAVER_PID"
+
+# --- nowhere to save: the dialog says so, and stays ---
+GONE_APPDATA="C:\\users\\$PROFILE\\Gone\\Roaming"
+set_appdata "$GONE_APPDATA"
+start_saver /c
+wait_dialog "nothing writable"
+choose 1000 9
+MESSAGE=$(dialog_probe "PLIMZOR Screen Saver" $((DEADLINE * 1000)) || true)
+echo "$MESSAGE" | sed -n 's/^65535 [0-9 -]*/     message: /p;/^[^0-9d]/s/^/              /p'
+said() { grep -qF -- "$1" <<<"$MESSAGE" && echo said || echo "not said"; }
+check "a message says the settings were not saved" "$(said "The settings could not be saved.")" said
+check "it names the file beside the program" "$(said "$(windows_path "$RO")\\$RO_NAME.INI")" said
+check "it names the per-user file" "$(said "$GONE_APPDATA\\PLIMZOR\\$RO_NAME.INI")" said
+check "it gives the system's reason, with its code" "$(grep -cE '\([0-9]+\)$' <<<"$MESSAGE")" 2
+check "it says how to go on" "$(said "Press OK to go back to the settings")" said
+xdotool key Return
+wait_until "the settings dialog back in front" dialog_focus 0 || true
+wait_exit "$SAVER_PID" 0
+check "the dialog stays open after the message" "$EXITED" running
+xdotool key Escape
+wait_exit "$SAVER_PID"
+check "then Cancel ends it with 0" "$EXITED" 0
+check "nothing was written per user" "$(ls "$PROFILE_DIR" | tr '\n' ' ')" "AppData "
+set_appdata "$ORIGINAL_APPDATA"
+use_locale LANG=ja_JP.UTF-8 ja
+
+# --- a copy named in a script the code page lacks ---
+use_locale LANG=de_DE.UTF-8 en
+NAMED_DIR="$WORK/Папка"
+mkdir -p "$NAMED_DIR"
+cp "$PLIMZOR_SCR" "$NAMED_DIR/ПЛИМ.SCR"
+SAVER="$NAMED_DIR/ПЛИМ.SCR"
+start_saver /c
+wait_dialog "Russian file name"
+choose 1001 64
+wait_exit "$SAVER_PID"
+check "OK by the Russian name ends with 1" "$EXITED" 1
+check "saved beside the copy under its own name" "$(file_text "$NAMED_DIR/ПЛИМ.INI")" \
+    "[PLIMZOR] PLIM_MODE=1001 PLIM_KOSU=64 "
+start_saver /c
+wait_dialog "Russian file name, reopened"
+shown "the next dialog reads it" 1001 " 64"
+xdotool key Escape
+wait_exit "$SAVER_PID"
+use_locale LANG=ja_JP.UTF-8 ja
 
 # --- started by the short name ---
 LONG_DIR="$WORK/Plimzor Screen Saver Folder"

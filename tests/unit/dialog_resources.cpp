@@ -309,6 +309,43 @@ TEST(DialogTemplate, EnglishOneDiffersFromTheJapaneseOnlyInItsTexts)
         EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "character U+" << std::hex << static_cast<int>(c);
 }
 
+TEST(DialogLanguage, JapaneseWhereTheCodePageSpellsItAndEveryTextInBoth)
+{
+    const struct {
+        bool loaderChoseJapanese;
+        UINT codePage;
+        bool english;
+    } cases[] = {
+        {true, 932, false},   // a Japanese system
+        {true, 65001, false}, // UTF-8 as the code page spells Japanese too
+        {true, 1252, true},   // a Japanese UI on a Western code page: '?' otherwise
+        {true, 949, true},    // ... or on a Korean one
+        {false, 932, false},  // the loader's English choice stands
+        {false, 1252, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "Japanese " << c.loaderChoseJapanese << ", code page " << c.codePage);
+        EXPECT_EQ(NeedsEnglishTemplate(c.loaderChoseJapanese, c.codePage), c.english);
+    }
+
+    // The texts the dialog shows beside its template, in both languages;
+    // the English ones in plain ASCII, which every code page holds.
+    HMODULE module = GetModuleHandleA(nullptr);
+    for (UINT id : {MessageCaptionText, NotSavedText, NoFileNamedText, TryAgainText}) {
+        SCOPED_TRACE(id);
+        wchar_t japanese[512];
+        wchar_t english[512];
+        EXPECT_TRUE(DialogText(module, Japanese, id, japanese, 512));
+        EXPECT_TRUE(DialogText(module, EnglishUs, id, english, 512));
+        EXPECT_STRNE(japanese, english);
+        for (const wchar_t* c = english; *c; ++c)
+            EXPECT_TRUE(*c >= 0x20 && *c < 0x7F) << "character U+" << std::hex << static_cast<int>(*c);
+    }
+    wchar_t shortBuffer[4];
+    EXPECT_FALSE(DialogText(module, EnglishUs, NotSavedText, shortBuffer, 4)) << "a text that does not fit";
+    EXPECT_STREQ(shortBuffer, L"");
+}
+
 INT_PTR CALLBACK KeepsNothing(HWND, UINT message, WPARAM, LPARAM)
 {
     return message == WM_INITDIALOG;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -38,12 +39,9 @@ void CALLBACK RunScript(HWND, UINT, UINT_PTR timer, DWORD)
     gScript(dialog);
 }
 
-std::string ReadFile(const std::string& path)
+std::string ReadFile(const std::wstring& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return FileBytes(path);
 }
 
 class SettingsDialog : public testing::Test {
@@ -51,23 +49,25 @@ protected:
     // Each test its own APPDATA: a per-user file left behind would change
     // what the next test reads.
     TemporaryAppData appData;
-    std::string iniPath;
+    std::wstring iniPath;
+    std::string iniPathA;
 
     void SetUp() override
     {
         ResetShellState();
         gShell.instance = GetModuleHandleA(nullptr);
-        char path[MAX_PATH];
+        wchar_t path[MAX_PATH];
         BuildSettingsPath(path);
         iniPath = path;
-        DeleteFileA(iniPath.c_str());
+        iniPathA = std::string(iniPath.begin(), iniPath.end()); // the test program's folder is ASCII
+        DeleteFileW(iniPath.c_str());
     }
-    void TearDown() override { DeleteFileA(iniPath.c_str()); }
+    void TearDown() override { DeleteFileW(iniPath.c_str()); }
 
     void Store(const char* mode, const char* count)
     {
-        WritePrivateProfileStringA("PLIMZOR", "PLIM_MODE", mode, iniPath.c_str());
-        WritePrivateProfileStringA("PLIMZOR", "PLIM_KOSU", count, iniPath.c_str());
+        WritePrivateProfileStringA("PLIMZOR", "PLIM_MODE", mode, iniPathA.c_str());
+        WritePrivateProfileStringA("PLIMZOR", "PLIM_KOSU", count, iniPathA.c_str());
     }
 
     // Shows the dialog as the configure switch does and runs `script` inside
@@ -82,7 +82,7 @@ protected:
     std::string Stored(const char* key)
     {
         char value[64] = {};
-        GetPrivateProfileStringA("PLIMZOR", key, "(absent)", value, sizeof value, iniPath.c_str());
+        GetPrivateProfileStringA("PLIMZOR", key, "(absent)", value, sizeof value, iniPathA.c_str());
         return value;
     }
 };
@@ -202,7 +202,7 @@ TEST_F(SettingsDialog, OkWritesTheBoxAsTypedUnclamped)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
-        DeleteFileA(iniPath.c_str());
+        DeleteFileW(iniPath.c_str());
         const int result = Run([&](HWND dialog) {
             SetDlgItemTextA(dialog, CountBoxId, c.typed);
             Press(dialog, IDOK);
@@ -239,7 +239,7 @@ TEST_F(SettingsDialog, CancelLeavesTheFileByteForByte)
 {
     // Written by hand, in a layout the dialog itself would not produce.
     {
-        std::ofstream out(iniPath, std::ios::binary);
+        std::ofstream out(iniPathA, std::ios::binary);
         out << "; kept\r\n[PLIMZOR]\r\nPLIM_KOSU = 77\r\nPLIM_MODE=1001\r\n";
     }
     const std::string before = ReadFile(iniPath);
@@ -255,39 +255,110 @@ TEST_F(SettingsDialog, CancelLeavesTheFileByteForByte)
 TEST_F(SettingsDialog, CancelWithoutAFileCreatesNone)
 {
     EXPECT_EQ(Run([](HWND dialog) { Press(dialog, IDCANCEL); }), 0);
-    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(SettingsDialog, WithoutASettingsPathOkStillClosesWithOne)
+// The message box the dialog shows, read and closed from a thread timer
+// while it runs its own modal loop.
+std::wstring gMessage;
+HWND gSettingsDialog = nullptr;
+
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
 {
-    // As when the program's path is too long to name a settings file and
-    // there is no APPDATA.
-    const int result = Run([](HWND dialog) {
-        gProgramSettingsPath[0] = '\0';
-        gUserSettingsPath[0] = '\0';
-        SetDlgItemTextA(dialog, CountBoxId, "33");
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesA(appData.UserFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::string(className) == "#32770" && window != gSettingsDialog) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK ReadAndCloseMessage(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindMessageBox, reinterpret_cast<LPARAM>(&box));
+    if (!box)
+        return;
+    KillTimer(nullptr, timer);
+    wchar_t caption[128] = {};
+    GetWindowTextW(box, caption, 127);
+    wchar_t text[2048] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 2047); // a message box's text
+    gMessage = std::wstring(caption) + L"|" + text;
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(SettingsDialog, WithNowhereToSaveOkSaysWhyAndStaysOpen)
+{
+    const std::wstring unwritable = appData.folder + L"\\no such folder\\PLIMZOR.INI";
+    // In Japanese, as the dialog (this program runs with a Japanese locale):
+    // "設定を保存できませんでした。" and "OK を押すと設定に戻ります。".
+    const std::wstring NotSaved = L"\u8a2d\u5b9a\u3092\u4fdd\u5b58\u3067\u304d\u307e\u305b\u3093\u3067\u3057\u305f\u3002";
+    const std::wstring TryAgain = L"OK \u3092\u62bc\u3059\u3068\u8a2d\u5b9a\u306b\u623b\u308a\u307e\u3059";
+    const struct {
+        const char* name;
+        bool named;
+        std::vector<std::wstring> said; // each in the message, in this order
+    } cases[] = {
+        // As when the program's path is too long to name a settings file and
+        // there is no APPDATA.
+        {"no file can be named", false, {NotSaved, L"\u8a2d\u5b9a\u30d5\u30a1\u30a4\u30eb\u306e\u5834\u6240", TryAgain}},
+        {"neither file takes them", true,
+         {NotSaved, unwritable, L"(3)", appData.UserFile(BesideFileName()), L"(3)", TryAgain}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        gMessage.clear();
+        const int result = Run([&](HWND dialog) {
+            gSettingsDialog = dialog;
+            if (c.named) {
+                // Beside the program in a folder that does not exist, and an
+                // APPDATA that is gone.
+                lstrcpyW(gProgramSettingsPath, unwritable.c_str());
+                RemoveDirectoryW(appData.folder.c_str());
+            } else {
+                gProgramSettingsPath[0] = L'\0';
+                gUserSettingsPath[0] = L'\0';
+            }
+            SetDlgItemTextA(dialog, CountBoxId, "33");
+            SetTimer(nullptr, 0, 10, ReadAndCloseMessage);
+            // Shown now, so that an EndDialog would show: it hides the dialog.
+            ShowWindow(dialog, SW_SHOW);
+            Press(dialog, IDOK);
+            EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays for another try";
+            Press(dialog, IDCANCEL);
+        });
+        CreateDirectoryW(appData.folder.c_str(), nullptr);
+        EXPECT_EQ(result, 0) << "closed by Cancel, never as after a save";
+        // The caption, then each part in order.
+        EXPECT_EQ(gMessage.substr(0, gMessage.find(L'|')), L"PLIMZOR\u30b9\u30af\u30ea\u30fc\u30f3\u30bb\u30a4\u30d0\u30fc");
+        size_t at = 0;
+        for (const std::wstring& part : c.said) {
+            const size_t found = gMessage.find(part, at);
+            EXPECT_NE(found, std::wstring::npos) << "missing or out of order: " << testing::PrintToString(part);
+            at = found == std::wstring::npos ? at : found + part.size();
+        }
+        EXPECT_EQ(GetFileAttributesW(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesW(appData.UserFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 }
 
 TEST_F(SettingsDialog, OkInAProgramFolderThatCannotBeWrittenSavesPerUser)
 {
-    const std::string userFile = appData.UserFile(BesideFileName());
-    const std::string unwritable = appData.folder + "\\no such folder\\PLIMZOR.INI";
+    const std::wstring userFile = appData.UserFile(BesideFileName());
+    const std::wstring unwritable = appData.folder + L"\\no such folder\\PLIMZOR.INI";
     // A settings path in a folder that does not exist fails the write as a
     // read-only folder does.
     const int result = Run([&](HWND dialog) {
-        lstrcpyA(gProgramSettingsPath, unwritable.c_str());
+        lstrcpyW(gProgramSettingsPath, unwritable.c_str());
         SendMessageA(GetDlgItem(dialog, Colorful), BM_CLICK, 0, 0);
         SetDlgItemTextA(dialog, CountBoxId, "42");
         Press(dialog, IDOK);
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ReadFile(userFile), "[PLIMZOR]\r\nPLIM_MODE=1001\r\nPLIM_KOSU=42\r\n");
-    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // The dialog opened again finds the choice, and saves it where it found
     // it, even though beside the program could be written now.
@@ -298,17 +369,17 @@ TEST_F(SettingsDialog, OkInAProgramFolderThatCannotBeWrittenSavesPerUser)
         Press(dialog, IDOK);
     });
     EXPECT_EQ(ReadFile(userFile), "[PLIMZOR]\r\nPLIM_MODE=1001\r\nPLIM_KOSU=43\r\n");
-    EXPECT_EQ(GetFileAttributesA(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(iniPath.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(SettingsDialog, APerUserFileWinsOverTheFileBesideTheProgram)
 {
     Store("1000", "20");
     const std::string before = ReadFile(iniPath);
-    const std::string userFile = appData.UserFile(BesideFileName());
-    CreateDirectoryA(appData.UserFolder().c_str(), nullptr);
-    WritePrivateProfileStringA("PLIMZOR", "PLIM_MODE", "1001", userFile.c_str());
-    WritePrivateProfileStringA("PLIMZOR", "PLIM_KOSU", "200", userFile.c_str());
+    const std::wstring userFile = appData.UserFile(BesideFileName());
+    CreateDirectoryW(appData.UserFolder().c_str(), nullptr);
+    WritePrivateProfileStringW(L"PLIMZOR", L"PLIM_MODE", L"1001", userFile.c_str());
+    WritePrivateProfileStringW(L"PLIMZOR", L"PLIM_KOSU", L"200", userFile.c_str());
     Run([](HWND dialog) {
         EXPECT_TRUE(IsDlgButtonChecked(dialog, Colorful));
         EXPECT_EQ(BoxText(dialog), "200");

@@ -1,112 +1,159 @@
 // The settings store: the INI paths derived from the module path and
-// APPDATA, which file is read and which written, and the validation of what
-// the file holds.
+// APPDATA, with names in any script on both families, which file is read and
+// which written, and the validation of what the file holds. The test runner
+// starts this program with a German locale: code page 1252, which spells
+// neither Cyrillic nor Hangul.
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
+#include "platform/names.h"
+#include "platform/platform.h"
 #include "settings_fixture.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
+// Names a profile or program folder may bear that code page 1252 cannot
+// spell: Russian and Korean.
+const std::wstring Russian = L"\u0418\u0432\u0430\u043d";   // Иван
+const std::wstring Korean = L"\uae40\ubbfc\uc900";          // 김민준
+
 struct PathCase {
     const char* name;
-    std::string module;
-    std::string expected; // empty: no settings path
+    std::wstring module;
+    std::wstring expected; // empty: no settings path
+};
+
+// Plays the Windows 9x family, whose calls are the ANSI ones, for as long
+// as it lives.
+struct AnsiFamily {
+    explicit AnsiFamily(bool ansi) { gPlatform.unicodeCalls = !ansi; }
+    ~AnsiFamily() { ResetPlatform(); }
 };
 
 TEST(DeriveSettingsPath, ReplacesTheExtensionOfTheFileName)
 {
-    const std::string folder = "C:\\";
+    const std::wstring folder = L"C:\\";
     // A module path of exactly `length` characters ending in `tail`.
-    auto pathOf = [&](size_t length, const std::string& tail) {
-        return folder + std::string(length - folder.size() - tail.size(), 'a') + tail;
+    auto pathOf = [&](size_t length, const std::wstring& tail) {
+        return folder + std::wstring(length - folder.size() - tail.size(), L'a') + tail;
     };
     const PathCase cases[] = {
-        {"installed name", "C:\\SAVERS\\PLIMZOR.SCR", "C:\\SAVERS\\PLIMZOR.INI"},
-        {"lower case", "c:\\savers\\plimzor.scr", "c:\\savers\\plimzor.INI"},
-        {"dotted folder", "C:\\Saver.Old\\PLIMZOR.SCR", "C:\\Saver.Old\\PLIMZOR.INI"},
-        {"one-letter extension", "C:\\S\\P.S", "C:\\S\\P.INI"},
-        {"two-letter extension", "C:\\S\\P.SC", "C:\\S\\P.INI"},
-        {"four-letter extension", "C:\\S\\P.SCRX", "C:\\S\\P.INI"},
-        {"several dots", "C:\\S\\P.v2.SCR", "C:\\S\\P.v2.INI"},
-        {"trailing dot", "C:\\S\\P.", "C:\\S\\P.INI"},
+        {"installed name", L"C:\\SAVERS\\PLIMZOR.SCR", L"C:\\SAVERS\\PLIMZOR.INI"},
+        {"lower case", L"c:\\savers\\plimzor.scr", L"c:\\savers\\plimzor.INI"},
+        {"dotted folder", L"C:\\Saver.Old\\PLIMZOR.SCR", L"C:\\Saver.Old\\PLIMZOR.INI"},
+        {"one-letter extension", L"C:\\S\\P.S", L"C:\\S\\P.INI"},
+        {"two-letter extension", L"C:\\S\\P.SC", L"C:\\S\\P.INI"},
+        {"four-letter extension", L"C:\\S\\P.SCRX", L"C:\\S\\P.INI"},
+        {"several dots", L"C:\\S\\P.v2.SCR", L"C:\\S\\P.v2.INI"},
+        {"trailing dot", L"C:\\S\\P.", L"C:\\S\\P.INI"},
         // Without an extension the whole name keeps, and ".INI" follows;
         // cutting at a folder's dot would land in the wrong folder.
-        {"no dot at all", "C:\\SAVERS\\PLIMZOR", "C:\\SAVERS\\PLIMZOR.INI"},
-        {"dot only in a folder", "C:\\Saver.Old\\PLIMZOR", "C:\\Saver.Old\\PLIMZOR.INI"},
-        {"forward slashes", "Z:/work/PLIMZOR.SCR", "Z:/work/PLIMZOR.INI"},
-        {"259 characters, three-letter extension", pathOf(259, ".SCR"), pathOf(259, ".INI")},
-        {"257 characters, one-letter extension fits", pathOf(257, ".S"), pathOf(259, ".INI")},
-        {"258 characters, one-letter extension outgrows", pathOf(258, ".S"), ""},
-        {"257 characters, no extension outgrows", pathOf(257, "X"), ""},
+        {"no dot at all", L"C:\\SAVERS\\PLIMZOR", L"C:\\SAVERS\\PLIMZOR.INI"},
+        {"dot only in a folder", L"C:\\Saver.Old\\PLIMZOR", L"C:\\Saver.Old\\PLIMZOR.INI"},
+        {"forward slashes", L"Z:/work/PLIMZOR.SCR", L"Z:/work/PLIMZOR.INI"},
+        {"259 characters, three-letter extension", pathOf(259, L".SCR"), pathOf(259, L".INI")},
+        {"257 characters, one-letter extension fits", pathOf(257, L".S"), pathOf(259, L".INI")},
+        {"258 characters, one-letter extension outgrows", pathOf(258, L".S"), L""},
+        {"257 characters, no extension outgrows", pathOf(257, L"X"), L""},
+        // Letters the code page lacks, in folders and in the file's name.
+        {"Russian profile folder", L"C:\\Users\\" + Russian + L"\\Desktop\\PLIMZOR.SCR",
+         L"C:\\Users\\" + Russian + L"\\Desktop\\PLIMZOR.INI"},
+        {"Korean file name", L"C:\\S\\" + Korean + L".scr", L"C:\\S\\" + Korean + L".INI"},
     };
     for (const PathCase& c : cases) {
         SCOPED_TRACE(c.name);
-        char buffer[MAX_PATH];
-        std::memset(buffer, 'x', sizeof buffer);
-        const bool derived = DeriveSettingsPath(c.module.c_str(), buffer, sizeof buffer);
+        wchar_t buffer[MAX_PATH];
+        std::fill(buffer, buffer + MAX_PATH, L'x');
+        const bool derived = DeriveSettingsPath(c.module.c_str(), buffer, MAX_PATH);
         EXPECT_EQ(derived, !c.expected.empty());
-        EXPECT_EQ(std::string(buffer), c.expected);
+        EXPECT_EQ(std::wstring(buffer), c.expected);
     }
 }
 
-TEST(BuildSettingsPath, NamesTheFileBesideTheRunningProgram)
+TEST(BuildSettingsPath, NamesBothFilesInAnyScriptOnTheNtFamilyAndInTheCodePageOn9x)
 {
-    // No per-user file in a fresh APPDATA: the file beside the program.
-    TemporaryAppData appData;
-    char module[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, module, sizeof module);
-    char path[MAX_PATH];
-    BuildSettingsPath(path);
-    const std::string m = module;
-    EXPECT_EQ(std::string(path), m.substr(0, m.rfind('.') + 1) + "INI");
-    EXPECT_EQ(std::string(gProgramSettingsPath), std::string(path));
-    EXPECT_EQ(std::string(gUserSettingsPath), appData.UserFile(BesideFileName()));
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    const std::wstring m = module;
+    const std::wstring beside = m.substr(0, m.rfind(L'.') + 1) + L"INI";
+    const struct {
+        const char* name;
+        bool ansi;
+        std::wstring appDataName;
+        bool userPathExact; // else spelled in the code page, '?' for what it lacks
+    } cases[] = {
+        {"NT family, ASCII profile", false, L"", true},
+        {"NT family, Russian profile", false, Russian, true},
+        {"NT family, Korean profile", false, Korean, true},
+        {"9x family, ASCII profile", true, L"", true},
+        {"9x family, Russian profile: as its ANSI calls spell it", true, Russian, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AnsiFamily family(c.ansi);
+        // No per-user file in a fresh APPDATA: the file beside the program.
+        TemporaryAppData appData(c.appDataName);
+        wchar_t path[MAX_PATH];
+        BuildSettingsPath(path);
+        EXPECT_EQ(std::wstring(path), beside);
+        EXPECT_EQ(std::wstring(gProgramSettingsPath), beside);
+        const std::wstring exact = appData.UserFile(BesideFileName());
+        if (c.userPathExact) {
+            EXPECT_EQ(std::wstring(gUserSettingsPath), exact);
+        } else {
+            const std::wstring spelled = exact.substr(0, exact.find(c.appDataName)) +
+                                         std::wstring(c.appDataName.size(), L'?') +
+                                         exact.substr(exact.find(c.appDataName) + c.appDataName.size());
+            EXPECT_EQ(std::wstring(gUserSettingsPath), spelled);
+        }
+    }
 }
 
 TEST(DeriveUserSettingsPath, NamesTheFileInThePlimzorFolderOfAppData)
 {
     const PathCase cases[] = {
-        {"installed name", "C:\\WINDOWS\\SYSTEM32\\PLIMZOR.SCR",
-         "C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\PLIMZOR.INI"},
+        {"installed name", L"C:\\WINDOWS\\SYSTEM32\\PLIMZOR.SCR",
+         L"C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\PLIMZOR.INI"},
         // The same file name as beside the program, whatever its case.
-        {"long lower-case name", "C:\\Savers\\Plimzor Screen Saver.scr",
-         "C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\Plimzor Screen Saver.INI"},
-        {"dotted folder, no extension", "C:\\Saver.Old\\PLIMZOR",
-         "C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\PLIMZOR.INI"},
-        {"forward slashes", "Z:/work/PLIMZOR.SCR", "C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\PLIMZOR.INI"},
+        {"long lower-case name", L"C:\\Savers\\Plimzor Screen Saver.scr",
+         L"C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\Plimzor Screen Saver.INI"},
+        {"dotted folder, no extension", L"C:\\Saver.Old\\PLIMZOR",
+         L"C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\PLIMZOR.INI"},
+        {"forward slashes", L"Z:/work/PLIMZOR.SCR", L"C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\PLIMZOR.INI"},
+        {"Korean file name", L"C:\\S\\" + Korean + L".SCR",
+         L"C:\\Users\\u\\AppData\\Roaming\\PLIMZOR\\" + Korean + L".INI"},
     };
     for (const PathCase& c : cases) {
         SCOPED_TRACE(c.name);
-        char buffer[MAX_PATH];
-        EXPECT_TRUE(DeriveUserSettingsPath("C:\\Users\\u\\AppData\\Roaming", c.module.c_str(), buffer, sizeof buffer));
-        EXPECT_EQ(std::string(buffer), c.expected);
+        wchar_t buffer[MAX_PATH];
+        EXPECT_TRUE(DeriveUserSettingsPath(L"C:\\Users\\u\\AppData\\Roaming", c.module.c_str(), buffer, MAX_PATH));
+        EXPECT_EQ(std::wstring(buffer), c.expected);
     }
 
     const struct {
         const char* name;
-        std::string appData;
-        std::string expected; // empty: no per-user path
+        std::wstring appData;
+        std::wstring expected; // empty: no per-user path
     } folders[] = {
-        {"a drive's root keeps one separator", "C:\\", "C:\\PLIMZOR\\PLIMZOR.INI"},
-        {"a trailing separator is not doubled", "D:\\Profile\\", "D:\\Profile\\PLIMZOR\\PLIMZOR.INI"},
-        {"empty APPDATA names no file", "", ""},
+        {"a drive's root keeps one separator", L"C:\\", L"C:\\PLIMZOR\\PLIMZOR.INI"},
+        {"a trailing separator is not doubled", L"D:\\Profile\\", L"D:\\Profile\\PLIMZOR\\PLIMZOR.INI"},
+        {"a Russian profile", L"C:\\Users\\" + Russian + L"\\AppData\\Roaming",
+         L"C:\\Users\\" + Russian + L"\\AppData\\Roaming\\PLIMZOR\\PLIMZOR.INI"},
+        {"empty APPDATA names no file", L"", L""},
         // 240 + 1 + 7 + 1 + 11 = 260 characters: one too many for MAX_PATH.
-        {"too long for MAX_PATH", "C:\\" + std::string(237, 'a'), ""},
-        {"just fits", "C:\\" + std::string(236, 'a'), "C:\\" + std::string(236, 'a') + "\\PLIMZOR\\PLIMZOR.INI"},
+        {"too long for MAX_PATH", L"C:\\" + std::wstring(237, L'a'), L""},
+        {"just fits", L"C:\\" + std::wstring(236, L'a'), L"C:\\" + std::wstring(236, L'a') + L"\\PLIMZOR\\PLIMZOR.INI"},
     };
     for (const auto& c : folders) {
         SCOPED_TRACE(c.name);
-        char buffer[MAX_PATH];
-        std::memset(buffer, 'x', sizeof buffer);
-        const bool derived = DeriveUserSettingsPath(c.appData.c_str(), "C:\\SAVERS\\PLIMZOR.SCR", buffer, sizeof buffer);
+        wchar_t buffer[MAX_PATH];
+        std::fill(buffer, buffer + MAX_PATH, L'x');
+        const bool derived = DeriveUserSettingsPath(c.appData.c_str(), L"C:\\SAVERS\\PLIMZOR.SCR", buffer, MAX_PATH);
         EXPECT_EQ(derived, !c.expected.empty());
-        EXPECT_EQ(std::string(buffer), c.expected);
+        EXPECT_EQ(std::wstring(buffer), c.expected);
     }
 }
 
@@ -146,45 +193,44 @@ TEST(SettingsFileChoice, ReadsThePerUserFileOnlyOnceItExistsAndSavesWhereItIsRea
 
 TEST(LongPathOf, TurnsAShortNameIntoTheLongOne)
 {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof temp, temp);
-    const std::string folder = std::string(temp) + "Plimzor Screen Saver Folder";
-    const std::string file = folder + "\\Plimzor Screen Saver.scr";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    CloseHandle(handle);
-    char shortPath[MAX_PATH] = {};
-    ASSERT_NE(GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath), 0u);
-    ASSERT_NE(std::string(shortPath), file) << "the system gave no distinct short name";
+    // On both families, and in a folder named in a script the code page
+    // lacks where the Unicode calls make it reachable at all.
+    const struct {
+        const char* name;
+        bool ansi;
+        std::wstring folderName;
+    } cases[] = {
+        {"NT family", false, L"Plimzor Screen Saver Folder"},
+        {"NT family, Korean folder", false, L"Plimzor Screen Saver " + Korean},
+        {"9x family", true, L"Plimzor Screen Saver Folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        const std::wstring folder = std::wstring(temp) + c.folderName;
+        const std::wstring file = folder + L"\\Plimzor Screen Saver.scr";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        CloseHandle(handle);
+        wchar_t shortPath[MAX_PATH] = {};
+        ASSERT_NE(GetShortPathNameW(file.c_str(), shortPath, MAX_PATH), 0u);
+        ASSERT_NE(std::wstring(shortPath), file) << "the system gave no distinct short name";
 
-    char longPath[MAX_PATH];
-    LongPathOf(shortPath, longPath);
-    EXPECT_STREQ(longPath, file.c_str());
-    // Both names of the program name one settings file.
-    char fromShort[MAX_PATH];
-    char fromLong[MAX_PATH];
-    DeriveSettingsPath(longPath, fromShort, sizeof fromShort);
-    DeriveSettingsPath(file.c_str(), fromLong, sizeof fromLong);
-    EXPECT_STREQ(fromShort, fromLong);
+        AnsiFamily family(c.ansi);
+        wchar_t longPath[MAX_PATH];
+        LongPathOf(shortPath, longPath);
+        EXPECT_EQ(std::wstring(longPath), file);
 
-    // A path the system cannot look up stays as it is.
-    const std::string missing = folder + "\\NO~1\\PLIMZOR.SCR";
-    LongPathOf(missing.c_str(), longPath);
-    EXPECT_EQ(std::string(longPath), missing);
+        // A path the system cannot look up stays as it is.
+        const std::wstring missing = folder + L"\\NO~1\\PLIMZOR.SCR";
+        LongPathOf(missing.c_str(), longPath);
+        EXPECT_EQ(std::wstring(longPath), missing);
 
-    DeleteFileA(file.c_str());
-    RemoveDirectoryA(folder.c_str());
-}
-
-std::string FileText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "(absent)";
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+        DeleteFileW(file.c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
 }
 
 std::string Layout(const char* mode, const char* count)
@@ -192,18 +238,18 @@ std::string Layout(const char* mode, const char* count)
     return std::string("[PLIMZOR]\r\nPLIM_MODE=") + mode + "\r\nPLIM_KOSU=" + count + "\r\n";
 }
 
-void WriteLayout(const std::string& path, const char* mode, const char* count)
+void WriteLayout(const std::wstring& path, const wchar_t* mode, const wchar_t* count)
 {
-    ASSERT_TRUE(WritePrivateProfileStringA("PLIMZOR", "PLIM_MODE", mode, path.c_str()));
-    ASSERT_TRUE(WritePrivateProfileStringA("PLIMZOR", "PLIM_KOSU", count, path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringW(L"PLIMZOR", L"PLIM_MODE", mode, path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringW(L"PLIMZOR", L"PLIM_KOSU", count, path.c_str()));
 }
 
 // Real files, the way the dialog's OK and the next process meet them: the
-// file beside this test program, a per-user file under a private APPDATA,
-// and a program folder that cannot be written (a settings path in a folder
-// that does not exist: WritePrivateProfileStringA fails there as in a
-// read-only folder; the read-only attribute would not do under Wine, whose
-// root user writes such files).
+// file beside this test program, a per-user file under a private APPDATA
+// (named in another script where the row says so), and a program folder
+// that cannot be written (a settings path in a folder that does not exist:
+// the write fails there as in a read-only folder; the read-only attribute
+// would not do under Wine, whose root user writes such files).
 TEST(SaveSettings, LandsWhereTheNextLoadLooks)
 {
     using P = SettingsPlace;
@@ -215,6 +261,8 @@ TEST(SaveSettings, LandsWhereTheNextLoadLooks)
         bool appDataSet;
         Expect reads;
         Expect saved;
+        std::wstring appDataName = L"";
+        bool ansi = false;
     } cases[] = {
         {"as before", false, true, true, Beside, Beside},
         {"as before, no APPDATA", false, true, false, Beside, Beside},
@@ -224,36 +272,52 @@ TEST(SaveSettings, LandsWhereTheNextLoadLooks)
         {"per-user file unseen without APPDATA", true, true, false, Beside, Beside},
         {"per-user file, read-only program folder", true, false, true, User, User},
         {"per-user file unseen, read-only program folder", true, false, false, Beside, Nowhere},
+        // A profile the code page cannot spell: lost to the ANSI calls.
+        {"read-only program folder, Russian profile", false, false, true, Beside, User, Russian},
+        {"per-user file in a Korean profile wins", true, true, true, User, User, Korean},
+        {"9x family: as before", false, true, true, Beside, Beside, L"", true},
+        {"9x family: read-only program folder falls back per-user", false, false, true, Beside, User, L"", true},
+        {"9x family: per-user file wins", true, true, true, User, User, L"", true},
     };
     const std::string besideOld = Layout("1001", "33");
     const std::string userOld = Layout("1001", "77");
     const std::string saved = Layout("1000", "42");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TemporaryAppData appData;
-        const std::string userFile = appData.UserFile(BesideFileName());
+        AnsiFamily family(c.ansi);
+        TemporaryAppData appData(c.appDataName);
+        const std::wstring userFile = appData.UserFile(BesideFileName());
         BuildSettingsPath(gSettingsPath);
-        const std::string beside = gProgramSettingsPath;
-        WriteLayout(beside, "1001", "33");
+        const std::wstring beside = gProgramSettingsPath;
+        WriteLayout(beside, L"1001", L"33");
         if (c.userFile) {
-            CreateDirectoryA(appData.UserFolder().c_str(), nullptr);
-            WriteLayout(userFile, "1001", "77");
+            CreateDirectoryW(appData.UserFolder().c_str(), nullptr);
+            WriteLayout(userFile, L"1001", L"77");
         }
         if (!c.appDataSet)
             TemporaryAppData::Unset();
 
         BuildSettingsPath(gSettingsPath);
         LoadSettings(gSettingsPath);
-        EXPECT_EQ(std::string(gSettingsPath), c.reads == User ? userFile : beside);
+        EXPECT_EQ(std::wstring(gSettingsPath), c.reads == User ? userFile : beside);
         EXPECT_EQ(gSettings.count, c.reads == User ? 77 : 33);
 
+        const std::wstring unwritable = appData.folder + L"\\no such folder\\PLIMZOR.INI";
         if (!c.programWritable)
-            lstrcpyA(gProgramSettingsPath, (appData.folder + "\\no such folder\\PLIMZOR.INI").c_str());
-        const P place = SaveSettings(Standard, 42);
-        EXPECT_EQ(place, c.saved == Beside ? P::BesideProgram : c.saved == User ? P::PerUser : P::None);
+            lstrcpyW(gProgramSettingsPath, unwritable.c_str());
+        const SaveOutcome outcome = SaveSettings(Standard, 42);
+        EXPECT_EQ(outcome.place, c.saved == Beside ? P::BesideProgram : c.saved == User ? P::PerUser : P::None);
+        // What refused, and why: the file beside a read-only folder, where
+        // it was tried (not once a per-user file exists).
+        const bool besideRefused = !c.programWritable && !(c.userFile && c.appDataSet);
+        EXPECT_EQ(outcome.refusals, besideRefused ? 1 : 0);
+        if (besideRefused) {
+            EXPECT_EQ(outcome.refused[0], P::BesideProgram);
+            EXPECT_NE(outcome.errors[0], 0u);
+        }
         // Both keys in the one file, mode first; the other file as it was.
-        EXPECT_EQ(FileText(beside), c.saved == Beside ? saved : besideOld);
-        EXPECT_EQ(FileText(userFile), c.saved == User ? saved : c.userFile ? userOld : "(absent)");
+        EXPECT_EQ(FileBytes(beside), c.saved == Beside ? saved : besideOld);
+        EXPECT_EQ(FileBytes(userFile), c.saved == User ? saved : c.userFile ? userOld : "(absent)");
 
         // The next process: a fresh derivation and load.
         BuildSettingsPath(gSettingsPath);
@@ -261,7 +325,7 @@ TEST(SaveSettings, LandsWhereTheNextLoadLooks)
         EXPECT_EQ(gSettings.count, c.saved == Nowhere ? 33 : 42);
         EXPECT_EQ(gSettings.colorMode, c.saved == Nowhere ? Colorful : Standard);
 
-        DeleteFileA(beside.c_str());
+        DeleteFileW(beside.c_str());
     }
 }
 
@@ -269,38 +333,44 @@ TEST(SaveSettings, MakesThePerUserFolderButNotAppDataItself)
 {
     TemporaryAppData appData;
     BuildSettingsPath(gSettingsPath);
-    lstrcpyA(gProgramSettingsPath, (appData.folder + "\\no such folder\\PLIMZOR.INI").c_str());
-    ASSERT_EQ(GetFileAttributesA(appData.UserFolder().c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(SaveSettings(Colorful, 9), SettingsPlace::PerUser);
-    EXPECT_NE(GetFileAttributesA(appData.UserFolder().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    EXPECT_EQ(FileText(appData.UserFile(BesideFileName())), Layout("1001", "9"));
+    const std::wstring unwritable = appData.folder + L"\\no such folder\\PLIMZOR.INI";
+    lstrcpyW(gProgramSettingsPath, unwritable.c_str());
+    ASSERT_EQ(GetFileAttributesW(appData.UserFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(SaveSettings(Colorful, 9).place, SettingsPlace::PerUser);
+    EXPECT_NE(GetFileAttributesW(appData.UserFolder().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(FileBytes(appData.UserFile(BesideFileName())), Layout("1001", "9"));
 
     // An APPDATA that names no existing folder is the system's to make, not
-    // ours: nothing is written and the save reports it.
-    const std::string gone = appData.folder + "\\gone";
-    SetEnvironmentVariableA("APPDATA", gone.c_str());
+    // ours: nothing is written and the save says why, for both files.
+    const std::wstring gone = appData.folder + L"\\gone";
+    SetEnvironmentVariableW(L"APPDATA", gone.c_str());
     BuildSettingsPath(gSettingsPath);
-    lstrcpyA(gProgramSettingsPath, (appData.folder + "\\no such folder\\PLIMZOR.INI").c_str());
-    EXPECT_EQ(SaveSettings(Colorful, 9), SettingsPlace::None);
-    EXPECT_EQ(GetFileAttributesA(gone.c_str()), INVALID_FILE_ATTRIBUTES);
+    lstrcpyW(gProgramSettingsPath, unwritable.c_str());
+    const SaveOutcome outcome = SaveSettings(Colorful, 9);
+    EXPECT_EQ(outcome.place, SettingsPlace::None);
+    ASSERT_EQ(outcome.refusals, 2);
+    EXPECT_EQ(outcome.refused[0], SettingsPlace::BesideProgram);
+    EXPECT_EQ(outcome.refused[1], SettingsPlace::PerUser);
+    EXPECT_EQ(outcome.errors[1], static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(GetFileAttributesW(gone.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 class SettingsFile : public testing::Test {
 protected:
-    char path[MAX_PATH] = {};
+    wchar_t path[MAX_PATH] = {};
 
     void SetUp() override
     {
-        char folder[MAX_PATH];
-        GetTempPathA(sizeof folder, folder);
-        GetTempFileNameA(folder, "plz", 0, path);
-        DeleteFileA(path);
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        GetTempFileNameW(folder, L"plz", 0, path);
+        DeleteFileW(path);
     }
-    void TearDown() override { DeleteFileA(path); }
+    void TearDown() override { DeleteFileW(path); }
 
-    void Write(const char* key, const char* value)
+    void Write(const wchar_t* key, const char* value)
     {
-        ASSERT_TRUE(WritePrivateProfileStringA("PLIMZOR", key, value, path));
+        ASSERT_TRUE(WritePrivateProfileStringW(L"PLIMZOR", key, std::wstring(value, value + std::strlen(value)).c_str(), path));
     }
 };
 
@@ -312,13 +382,13 @@ TEST_F(SettingsFile, MissingFileLoadsTheDefaults)
     EXPECT_EQ(gSettings.colorMode, Standard);
     EXPECT_EQ(gSettings.count, 10);
     EXPECT_EQ(gScrollPosition, 10);
-    EXPECT_EQ(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES) << "loading never creates the file";
+    EXPECT_EQ(GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES) << "loading never creates the file";
 }
 
 TEST_F(SettingsFile, NoSettingsPathLoadsTheDefaults)
 {
-    Write("PLIM_MODE", "1001");
-    LoadSettings("");
+    Write(L"PLIM_MODE", "1001");
+    LoadSettings(L"");
     EXPECT_EQ(gSettings.colorMode, Standard);
     EXPECT_EQ(gSettings.count, 10);
 }
@@ -344,11 +414,11 @@ TEST_F(SettingsFile, StoredValuesAreValidatedOnLoad)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.mode ? c.mode : "(none)") << " / " << (c.count ? c.count : "(none)"));
-        DeleteFileA(path);
+        DeleteFileW(path);
         if (c.mode)
-            Write("PLIM_MODE", c.mode);
+            Write(L"PLIM_MODE", c.mode);
         if (c.count)
-            Write("PLIM_KOSU", c.count);
+            Write(L"PLIM_KOSU", c.count);
         LoadSettings(path);
         EXPECT_EQ(gSettings.colorMode, c.expectedMode);
         EXPECT_EQ(gSettings.count, c.expectedCount);
@@ -358,13 +428,10 @@ TEST_F(SettingsFile, StoredValuesAreValidatedOnLoad)
 
 TEST_F(SettingsFile, LoadingLeavesTheFileAsItWas)
 {
-    Write("PLIM_KOSU", "9999");
-    char before[64] = {};
-    GetPrivateProfileStringA("PLIMZOR", "PLIM_KOSU", "", before, sizeof before, path);
+    Write(L"PLIM_KOSU", "9999");
+    const std::string before = FileBytes(path);
     LoadSettings(path);
-    char after[64] = {};
-    GetPrivateProfileStringA("PLIMZOR", "PLIM_KOSU", "", after, sizeof after, path);
-    EXPECT_STREQ(after, before);
+    EXPECT_EQ(FileBytes(path), before);
     EXPECT_EQ(gSettings.count, 10);
 }
 
