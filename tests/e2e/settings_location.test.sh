@@ -210,7 +210,9 @@ start_saver /c
 wait_dialog "nothing writable"
 choose 1000 9
 MESSAGE=$(dialog_probe "PLIMZOR Screen Saver" $((DEADLINE * 1000)) || true)
-echo "$MESSAGE" | sed -n 's/^65535 [0-9 -]*/     message: /p;/^[^0-9d]/s/^/              /p'
+# The message's text, its first line on the control's own line.
+awk '/^65535 / { sub(/^65535 -?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+ /, ""); shown = 1; print "     message: " $0; next }
+     shown && !/^[0-9]+ / { print "              " $0 }' <<<"$MESSAGE"
 said() { grep -qF -- "$1" <<<"$MESSAGE" && echo said || echo "not said"; }
 check "a message says the settings were not saved" "$(said "The settings could not be saved.")" said
 check "it names the file beside the program" "$(said "$(windows_path "$RO")\\$RO_NAME.INI")" said
