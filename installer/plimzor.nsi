@@ -7,7 +7,7 @@
 ; an uninstaller in the list of installed programs.
 ;
 ; makensis -DVERSION=... -DVERSION_QUAD=... -DSCR32=... -DSCR64=... -DLICENSE=...
-;          -DICON=... -DOUTFILE=... [-DTARGET=...]
+;          -DICON=... -DOUTFILE=... [-DTARGET=...] [-DSIGN=... -DSIGNED_UNINSTALLER=...]
 ; scripts/make-release passes the version as resources/plimzor.rc states it
 ; (VERSION 1.15, VERSION_QUAD 1.15.0.0) and the licence with CRLF line ends.
 ; TARGET is x86-ansi for the installer that ships (a 32-bit ANSI program runs
@@ -23,6 +23,15 @@
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\PLIMZOR"
 !define DESKTOP_KEY "Control Panel\Desktop"
 !define UNINSTALLER "uninstall.exe"
+; A signed release: SIGN (scripts/sign-file) signs the uninstaller once
+; makensis has made it, before it packs it, or attaches the signature a
+; signed release published; the installer then writes that very file, and
+; a copy goes to SIGNED_UNINSTALLER. Without SIGN the uninstaller is packed
+; as NSIS always packs it (its icon put in at install time), and the
+; installer is byte for byte the unsigned release's.
+!ifdef SIGN
+    !uninstfinalize '"${SIGN}" "%1" ${UNINSTALLER} "${SIGNED_UNINSTALLER}"' = 0
+!endif
 ; LogicLib leaves labels of branches that a build decides at compile time
 ; (RunningX64 in the 64-bit installer) unused; every other warning is an
 ; error (makensis -WX).

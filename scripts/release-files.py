@@ -6,6 +6,10 @@ release-files.py stamp EPOCH FILE...
     time) and, where the header carries a checksum, recomputes it: the
     linker and makensis would otherwise write the moment of the build, or
     the time their own stub was built.
+release-files.py bare FILE...
+    Fails, saying what it found, where a Windows program carries more than
+    what runs: a symbol table, debug sections, or the DWARF unwind tables
+    (.eh_frame) that nothing in a program without the C++ runtime reads.
 release-files.py zip EPOCH ARCHIVE NAME=PATH...
     Writes ARCHIVE holding each PATH under NAME: members in sorted order,
     each dated EPOCH (in UTC, so the time zone of the build does not show),
@@ -36,6 +40,31 @@ def stamp(epoch, paths):
             out.write(data)
 
 
+def bare(paths):
+    found = []
+    for path in paths:
+        pe = pefile.PE(path, fast_load=True)
+        extra = []
+        if pe.FILE_HEADER.NumberOfSymbols or pe.FILE_HEADER.PointerToSymbolTable:
+            extra.append("%d symbols" % pe.FILE_HEADER.NumberOfSymbols)
+        # A section name of more than 8 letters is "/N": the name stands at
+        # offset N of the string table after the symbols (stripped, the
+        # linker cuts it to 8 letters).
+        strings = pe.FILE_HEADER.PointerToSymbolTable + 18 * pe.FILE_HEADER.NumberOfSymbols
+        for section in pe.sections:
+            name = section.Name.rstrip(b"\0")
+            if name[:1] == b"/" and name[1:].isdigit():
+                name = pe.__data__[strings + int(name[1:]):].split(b"\0", 1)[0]
+            if name.startswith((b".debug", b".eh_fram")):
+                extra.append("section " + name.decode("latin-1"))
+        pe.close()
+        if extra:
+            found.append("%s carries %s" % (path, ", ".join(extra)))
+    for line in found:
+        print("release-files.py bare: " + line, file=sys.stderr)
+    return 1 if found else 0
+
+
 def write_zip(epoch, archive, members):
     date_time = time.gmtime(max(epoch, ZIP_EPOCH_MIN))[:6]
     with zipfile.ZipFile(archive, "w") as out:
@@ -49,6 +78,8 @@ def write_zip(epoch, archive, members):
 
 
 def main(args):
+    if len(args) >= 2 and args[0] == "bare":
+        return bare(args[1:])
     if len(args) < 3 or args[0] not in ("stamp", "zip"):
         print(__doc__, file=sys.stderr)
         return 2

@@ -10,8 +10,13 @@ PLIMZOR_PACKAGES=(
     wine wine64 xvfb xdotool imagemagick
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     cmake ninja-build googletest fonts-ipafont-gothic python3 x11-utils locales
-    x11-xserver-utils nsis python3-pefile
+    x11-xserver-utils nsis python3-pefile openssl
 )
+# Required as well, from this release's backports suite: osslsigncode 2.9
+# signs the release and attaches its detached signatures (scripts/sign-file);
+# bookworm's own 2.5 writes detached signatures in another form and cannot
+# attach them again.
+PLIMZOR_PACKAGES_BACKPORTS=(osslsigncode)
 # What only the i686 tests need: the 32-bit Wine. Installed on its own, after
 # the rest, because it is the first thing a package index out of sync takes
 # away (its libraries must match the versions of their amd64 twins); without
@@ -58,17 +63,19 @@ apt_last_error() {
 
 # install_packages: installs what this machine lacks. A package index that
 # fails to download (a mirror in the middle of a sync) is a warning: the
-# install goes on with the indexes there are. The 32-bit Wine comes last, on
+# install goes on with the indexes there are. What comes from backports is
+# installed after the rest. The 32-bit Wine comes last, on
 # its own; when it cannot be had, PLIMZOR_NO_WINE32 says why and the run goes
 # on without it. Fails, naming them, when required packages stay missing.
 PLIMZOR_NO_WINE32=
 install_packages() {
-    local missing missing32 log try name
+    local missing missing32 backports log try name
     missing=$(missing_packages "${PLIMZOR_PACKAGES[@]}")
     missing32=$(missing_packages "${PLIMZOR_PACKAGES_32[@]}")
-    if [ -n "$missing$missing32" ]; then
+    backports=$(missing_packages "${PLIMZOR_PACKAGES_BACKPORTS[@]}")
+    if [ -n "$missing$backports$missing32" ]; then
         log=$(mktemp)
-        say "installing: $missing $missing32"
+        say "installing: $missing $backports $missing32"
         as_root dpkg --add-architecture i386
         for try in 1 2 3; do
             as_root apt-get update -qq -o Acquire::Retries=3 >"$log" 2>&1 && break
@@ -82,6 +89,18 @@ install_packages() {
             missing=$(missing_packages $missing)
             if [ -n "$missing" ]; then
                 say "could not install what the x86_64 build, its tests and the installer need: $missing"
+                say "apt: $(apt_last_error "$log")"
+                rm -f "$log"
+                return 1
+            fi
+        fi
+        if [ -n "$backports" ]; then
+            # shellcheck disable=SC2086
+            install_from_backports "$log" $backports || true
+            # shellcheck disable=SC2086
+            backports=$(missing_packages $backports)
+            if [ -n "$backports" ]; then
+                say "could not install from $(release_codename)-backports what signing the release needs: $backports"
                 say "apt: $(apt_last_error "$log")"
                 rm -f "$log"
                 return 1

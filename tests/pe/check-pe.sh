@@ -12,13 +12,20 @@
 # Reads the file with objdump: needs no Wine, so it runs on every host.
 # Prints what it finds outside the 486's instructions per function, the
 # functions chosen at run time included.
+#
+# check-pe.sh OBJDUMP EXE ALLOW-LIST [SYMBOLS]: SYMBOLS is EXE linked with
+# its symbols (PLIMZOR-symbols.SCR beside the shipped PLIMZOR.SCR, which
+# has none); its code must be EXE's byte for byte, and its names say which
+# function each instruction lies in.
 set -euo pipefail
-objdump=$1 exe=$2 list=$3
+objdump=$1 exe=$2 list=$3 named=${4:-$2}
 status=0
 fail() {
     echo "FAIL $*"
     status=1
 }
+code() { "$objdump" -s -j .text "$1" | grep -v 'file format'; }
+cmp -s <(code "$exe") <(code "$named") || fail "the code of $named is not that of $exe: its names do not name $exe's functions"
 
 dump=$("$objdump" -p "$exe")
 field() { awk -v name="$1" '$1 == name { print $2; exit }' <<<"$dump"; }
@@ -92,7 +99,7 @@ i486=(
 # prefix and mnemonic of a line is looked at, and a line naming an MMX or
 # SSE register is outside whatever its mnemonic. The linker's tables of
 # constructors and destructors lie in the code section but are data.
-outside=$("$objdump" -d -M intel --no-show-raw-insn "$exe" | awk -v allowed="${i486[*]}" '
+outside=$("$objdump" -d -M intel --no-show-raw-insn "$named" | awk -v allowed="${i486[*]}" '
     BEGIN { n = split(allowed, a, " "); for (i = 1; i <= n; i++) ok[a[i]] = 1 }
     /^[0-9a-f]+ <.*>:$/ { fn = $2; gsub(/^<|>:$/, "", fn); data = fn ~ /^_*[CD]TOR_LIST__$|^\.[cd]tors$/; next }
     /^ *[0-9a-f]+:\t/ {

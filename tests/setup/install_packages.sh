@@ -110,7 +110,7 @@ why_no_private_binfmt() { :; }
 why_not_emulated() { [ -x "$PLIMZOR_QEMU" ] || echo "no emulator at $PLIMZOR_QEMU"; }
 before=$1 steps=$2
 if [ "$before" = all ]; then
-    for name in "${PLIMZOR_PACKAGES[@]}" "${PLIMZOR_PACKAGES_32[@]}" qemu-user wine32-preloader:i386; do "$STUB_BIN/bring" "$name"; done
+    for name in "${PLIMZOR_PACKAGES[@]}" "${PLIMZOR_PACKAGES_BACKPORTS[@]}" "${PLIMZOR_PACKAGES_32[@]}" qemu-user wine32-preloader:i386; do "$STUB_BIN/bring" "$name"; done
 else
     for name in $before; do "$STUB_BIN/bring" "$name"; done
 fi
@@ -210,10 +210,13 @@ run_case no-wine32 yes "wine32:i386" none 0 "the 32-bit Wine could not be instal
 run_case required-refused no "nsis wine32:i386" none 1 "" \
     "could not install what the x86_64 build, its tests and the installer need: nsis" "apt: $broken" \
     "^the set-up stopped: .*/setup-run\.sh:[0-9]+ in main: for step in .* exited 1$"
+run_case signing-tool-refused no "osslsigncode" none 1 "" \
+    "could not install from bookworm-backports what signing the release needs: osslsigncode" "apt: $broken"
 run_case nothing-missing yes "" all 0 ""
 
-# Three tries of the update in the index case, none at all when nothing is missing.
-tries=$(grep -c update "$WORK/index-out-of-sync/calls" 2>/dev/null)
+# Three tries of the update of the machine's own indexes in the index case
+# (the backports suite is fetched on its own), none at all when nothing is missing.
+tries=$(grep -v SourceList= "$WORK/index-out-of-sync/calls" 2>/dev/null | grep -c update)
 [ "$tries" = 3 ] && echo "ok   update tried 3 times" || { echo "FAIL update tried ${tries:-0} times, expected 3"; failures=$((failures + 1)); }
 [ ! -e "$WORK/nothing-missing/calls" ] && echo "ok   nothing installed when nothing is missing" ||
     { echo "FAIL apt-get ran with nothing missing"; failures=$((failures + 1)); }
