@@ -176,6 +176,8 @@ void BuildScene(HDC reference, int width, int height, int colorMode, int count)
     const SceneSize size =
         AcquireSceneSurfaces(reference, SceneSize{width, height}, PrimaryScreenSize(), gScene.frame, gScene.snapshot);
     SizeScene(size.width, size.height);
+    gScene.capture = {};
+    gScene.captured = RECT{0, 0, size.width, size.height};
     // The curtain outlines its rectangles without filling them.
     if (gScene.frame.dc)
         SelectObject(gScene.frame.dc, GetStockObject(NULL_BRUSH));
@@ -230,30 +232,43 @@ void ResizeScene(HDC reference, int width, int height, POINT at)
     // Nothing was captured that a new scene could show.
     if (SceneIsBlank())
         return;
-    const SceneSize was = {gScene.width, gScene.height};
-    // The old frame goes first, so that no more than the old snapshot and
-    // the new pair are held at once. The runs' sizes follow the height, and
-    // their surface was made for the old frame.
-    Surface old = gScene.snapshot;
+    // The capture, and where it lies in the new scene. The old frame and a
+    // snapshot that is not the capture go first, so that no more than the
+    // capture and the new pair are held at once. The runs' sizes follow the
+    // height, and their surface was made for the old frame.
+    Surface capture = gScene.capture.dc ? gScene.capture : gScene.snapshot;
+    if (gScene.capture.dc)
+        DestroySurface(gScene.snapshot);
+    gScene.capture = {};
     gScene.snapshot = {};
+    RECT& captured = gScene.captured;
+    captured = RECT{captured.left + at.x, captured.top + at.y, captured.right + at.x, captured.bottom + at.y};
     ReleaseTickMemory(gScene.tick);
     DestroySurface(gScene.frame);
-    const SceneSize size =
-        AcquireSceneSurfaces(reference, SceneSize{width, height}, PrimaryScreenSize(), gScene.frame, gScene.snapshot);
+    SceneSize size = {width, height};
+    const RECT whole = {0, 0, width, height};
+    if (EqualRect(&captured, &whole) && CreateSurface(gScene.frame, reference, width, height)) {
+        // Back where it started: the capture is the snapshot again, and
+        // only a frame is made.
+        gScene.snapshot = capture;
+    } else {
+        size = AcquireSceneSurfaces(reference, size, PrimaryScreenSize(), gScene.frame, gScene.snapshot);
+        if (SceneIsBlank()) {
+            SizeScene(0, 0);
+            DestroySurface(capture);
+            return;
+        }
+        // The desktop as it was captured, where it lay, and again beside it
+        // wherever the screen reaches beyond it.
+        const int tileWidth = captured.right - captured.left;
+        const int tileHeight = captured.bottom - captured.top;
+        for (int y = FirstTileAt(captured.top, tileHeight); y < size.height; y += tileHeight) {
+            for (int x = FirstTileAt(captured.left, tileWidth); x < size.width; x += tileWidth)
+                BitBlt(gScene.snapshot.dc, x, y, tileWidth, tileHeight, capture.dc, 0, 0, SRCCOPY);
+        }
+        gScene.capture = capture;
+    }
     SizeScene(size.width, size.height);
-    if (SceneIsBlank()) {
-        DestroySurface(old);
-        return;
-    }
-    // The desktop as it was captured, where it lay, and again beside it
-    // wherever the screen has grown.
-    const int left = FirstTileAt(at.x, was.width);
-    const int top = FirstTileAt(at.y, was.height);
-    for (int y = top; y < size.height; y += was.height) {
-        for (int x = left; x < size.width; x += was.width)
-            BitBlt(gScene.snapshot.dc, x, y, was.width, was.height, old.dc, 0, 0, SRCCOPY);
-    }
-    DestroySurface(old);
     if (gScene.phase == RunningPhase) {
         // Black, as between running ticks, with the brush the curtain's end
         // left; with no last tick on record, the next one draws the whole
@@ -363,6 +378,7 @@ void ReleaseScene(HWND window)
         EndPaint(window, &gScene.paint);
     gScene.paintDC = nullptr;
     ReleaseTickMemory(gScene.tick);
+    DestroySurface(gScene.capture);
     DestroySurface(gScene.snapshot);
     DestroySurface(gScene.frame);
 }

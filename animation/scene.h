@@ -134,6 +134,11 @@ struct Scene {
     int insetC;
     Surface frame;
     Surface snapshot;
+    // The desktop as captured at the start, kept once the screen has
+    // changed so that a part it covered shows it again when the screen
+    // grows back; none while the snapshot is that very picture.
+    Surface capture;
+    RECT captured;  // where the capture lies in the scene's coordinates
     HDC paintDC;  // from the first BeginPaint; kept thanks to CS_OWNDC
     PAINTSTRUCT paint;
     HBRUSH hollowBrush;  // none until the curtain ends
@@ -208,14 +213,16 @@ void TakeSnapshot(HWND window);
 void CopySnapshotToFrame();
 // The screen has changed size while the saver runs: the scene goes on at
 // width x height (else at the primary screen's size, else as a blank
-// scene, as at its start). The new snapshot is the one captured at the
-// start, laid tile after tile with a tile's corner at `at` (where the old
-// scene's corner lies in the new one), so the desktop shows through the
-// shapes as it was, never the saver's own picture. The curtain goes on
-// where it was, its outlines so far drawn anew at the new size; a running
-// scene's next tick draws its whole frame. Shapes and the overlay are
-// brought within the new size. A blank scene stays blank: it captured
-// nothing to go on with.
+// scene, as at its start). The new snapshot is the desktop captured at the
+// start, at its place (`at` is where the old scene's corner lies in the
+// new one), and tile after tile of it beside wherever the screen reaches
+// beyond it, so the desktop shows through the shapes as it was, never the
+// saver's own picture, however often the screen shrinks and grows back.
+// Only the capture is kept besides the scene's surfaces, and only while the
+// snapshot is not the capture itself. The curtain goes on where it was,
+// its outlines so far drawn anew at the new size; a running scene's next
+// tick draws its whole frame. Shapes and the overlay are brought within the
+// new size. A blank scene stays blank: it captured nothing to go on with.
 void ResizeScene(HDC reference, int width, int height, POINT at);
 // Where the first tile of a picture period pixels long lies when one of its
 // tiles starts at `at`: in (-period, 0].

@@ -147,20 +147,25 @@ void HandHelpToHost(HWND window, UINT message, LPARAM lParam)
 // The screen the full-screen window covers may have changed (a monitor
 // plugged in, unplugged or woken, another mode, another primary monitor):
 // the window covers the new one at once, the scene goes on at its size, and
-// the pointer's anchor is taken where the change left the pointer. Nothing
-// when the screen is the one covered already. Called for the notice of a
-// change and before each pointer move is judged: the system may move the
-// pointer off a vanishing screen before the notice reaches the window.
-void FollowScreenChange(HWND window)
+// the pointer's anchor is taken where the change left the pointer. Called
+// for the notice of a change (noticed) and before each pointer move is
+// judged: the system may move the pointer off a vanishing screen before the
+// notice reaches the window. A notice takes the anchor afresh even when the
+// screen's rectangle stays: a monitor inside it (one of a 2x2 grid, the
+// lower right of an L) may have gone, and the pointer with it.
+void FollowScreenChange(HWND window, bool noticed)
 {
     const RECT area = SaverScreenArea(ReadScreenMetrics());
-    if (EqualRect(&area, &gShell.screenArea))
+    const bool moved = !EqualRect(&area, &gShell.screenArea);
+    if (!moved && !noticed)
         return;
-    const RECT was = gShell.screenArea;
-    gShell.screenArea = area;
     // Before the window moves: a pointer the change moved, or the window's
     // new place under it, is no reason to close.
     TakeCursorAnchorWithin(area);
+    if (!moved)
+        return;
+    const RECT was = gShell.screenArea;
+    gShell.screenArea = area;
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     SetWindowPos(window, nullptr, area.left, area.top, width, height,
@@ -291,7 +296,7 @@ LRESULT CALLBACK SaverShellProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // Only the full-screen window covers the screen; a preview follows
         // its host.
         if (!gShell.isPreview && !gShell.isClosing)
-            FollowScreenChange(window);
+            FollowScreenChange(window, message == WM_DISPLAYCHANGE);
         break;
     case WM_SYSCOMMAND:
         if (!gShell.isPreview && IsSystemCommandToSwallow(wParam))

@@ -616,7 +616,8 @@ TEST(NearestPointWithin, WhereTheSystemLeavesAPointerTheScreenLost)
 // covers the new screen at once and the scene goes on at its size; neither
 // the notice nor the pointer the system moved off a vanished screen closes
 // the saver, and a real move afterwards still does. The system may move the
-// pointer before the notice reaches the window, so both orders are played.
+// pointer before the notice reaches the window, so both orders are played
+// where the screen's rectangle changes.
 TEST_F(SaverWindow, TheFullScreenWindowFollowsTheScreenAndOnlyTheUserCloses)
 {
     const ScreenMetrics start = {0, 0, 1280, 1024, 1280, 1024};
@@ -624,12 +625,15 @@ TEST_F(SaverWindow, TheFullScreenWindowFollowsTheScreenAndOnlyTheUserCloses)
         const char* name;
         ScreenMetrics now;
         bool pointerFirst;  // a move reaches the window before the notice
+        POINT pushed = {};  // the system's move of the pointer within the new screen
     } cases[] = {
         {"shrinks", {0, 0, 1024, 768, 1024, 768}, false},
         {"shrinks, the pointer's move first", {0, 0, 1024, 768, 1024, 768}, true},
         {"a monitor joins on the left", {-800, 0, 2080, 1024, 1280, 1024}, false},
         {"a monitor joins below, the pointer's move first", {0, 0, 1280, 2048, 1280, 1024}, true},
         {"another primary: the origin moves", {-1280, 0, 1280, 1024, 1280, 1024}, false},
+        // The lower right of four monitors leaves; the rectangle stays.
+        {"same rectangle, the pointer moved off a monitor that left", start, false, {-611, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -646,6 +650,8 @@ TEST_F(SaverWindow, TheFullScreenWindowFollowsTheScreenAndOnlyTheUserCloses)
         const RECT area = SaverScreenArea(c.now);
         // Where the system puts the pointer a smaller screen left outside.
         gPointer = NearestPointWithin(gPointer, area);
+        gPointer.x += c.pushed.x;
+        gPointer.y += c.pushed.y;
         if (c.pointerFirst)
             Send(WM_MOUSEMOVE);
         Send(WM_DISPLAYCHANGE, 32, MAKELPARAM(c.now.primaryWidth, c.now.primaryHeight));
