@@ -308,14 +308,14 @@ void (*const WriteChunkSse2)(LONG, LONG, const RECT*, int, const PreparedRuns&, 
 // The same with SSE2 (the fill's AND four pixels an instruction) and the
 // conditional moves every SSE2 processor has. Runs only where gPlatform.sse2
 // says the processor and the system have SSE2; its name says so
-// (tests/pe/check-pe.sh). The compiler takes the stack to be aligned to 16
-// bytes, where its aligned SSE2 instructions may keep values; 32-bit Windows
-// promises a window procedure, which the ticks run in, 4 bytes only. So the
-// function aligns its own stack.
-__attribute__((target("sse2"), force_align_arg_pointer)) void WriteChunkSse2(LONG top, LONG bottom,
-                                                                            const RECT* rects, int count,
-                                                                            const PreparedRuns& prepared,
-                                                                            SpanBuffers& buffers)
+// (tests/pe/check-pe.sh), and so does its code section, .sse2, in the
+// shipped file, which carries no names. The compiler takes the stack to be
+// aligned to 16 bytes, where its aligned SSE2 instructions may keep values;
+// 32-bit Windows promises a window procedure, which the ticks run in, 4
+// bytes only. So the function aligns its own stack.
+__attribute__((target("sse2"), force_align_arg_pointer, section(".sse2"))) void
+WriteChunkSse2(LONG top, LONG bottom, const RECT* rects, int count, const PreparedRuns& prepared,
+               SpanBuffers& buffers)
 {
     WriteChunkRows(top, bottom, rects, count, prepared, buffers);
 }
