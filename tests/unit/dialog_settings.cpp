@@ -17,25 +17,36 @@
 namespace {
 
 std::function<void(HWND)> gScript;
+// The settings dialog the script runs in, once it is up.
+HWND gSettingsDialog = nullptr;
 
 BOOL CALLBACK FindDialog(HWND window, LPARAM found)
 {
     char className[16] = {};
     GetClassNameA(window, className, sizeof className);
-    if (std::string(className) == "#32770") {
+    if (std::string(className) == "#32770" && window != gSettingsDialog) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }
     return TRUE;
 }
 
+// This thread's dialog window other than the settings dialog (the settings
+// dialog itself before it is known), or none yet.
+HWND NewDialog()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 void CALLBACK RunScript(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    HWND dialog = NewDialog();
     if (!dialog)
         return; // not up yet: the timer fires again
     KillTimer(nullptr, timer);
+    gSettingsDialog = dialog;
     gScript(dialog);
 }
 
@@ -75,6 +86,7 @@ protected:
     int Run(std::function<void(HWND)> script)
     {
         gScript = std::move(script);
+        gSettingsDialog = nullptr;
         SetTimer(nullptr, 0, 10, RunScript);
         return ShowSettingsDialog(nullptr);
     }
@@ -261,23 +273,10 @@ TEST_F(SettingsDialog, CancelWithoutAFileCreatesNone)
 // The message box the dialog shows, read and closed from a thread timer
 // while it runs its own modal loop.
 std::wstring gMessage;
-HWND gSettingsDialog = nullptr;
-
-BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
-{
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::string(className) == "#32770" && window != gSettingsDialog) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 void CALLBACK ReadAndCloseMessage(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindMessageBox, reinterpret_cast<LPARAM>(&box));
+    HWND box = NewDialog();
     if (!box)
         return;
     KillTimer(nullptr, timer);
@@ -311,7 +310,6 @@ TEST_F(SettingsDialog, WithNowhereToSaveOkSaysWhyAndStaysOpen)
         SCOPED_TRACE(c.name);
         gMessage.clear();
         const int result = Run([&](HWND dialog) {
-            gSettingsDialog = dialog;
             if (c.named) {
                 // Beside the program in a folder that does not exist, and an
                 // APPDATA that is gone.
