@@ -18,6 +18,8 @@
 
 #include "platform/names.h"
 
+#include <cstring>
+
 Settings gSettings = {};
 int gScrollPosition = 0;
 wchar_t gProgramSettingsPath[MAX_PATH] = {};
@@ -31,20 +33,6 @@ constexpr wchar_t Extension[] = L"INI";
 constexpr wchar_t UserFolder[] = L"PLIMZOR";
 constexpr size_t ExtensionLength = sizeof Extension / sizeof Extension[0] - 1;
 constexpr size_t UserFolderLength = sizeof UserFolder / sizeof UserFolder[0] - 1;
-
-size_t TextLength(const wchar_t* text)
-{
-    size_t length = 0;
-    while (text[length])
-        ++length;
-    return length;
-}
-
-void CopyText(wchar_t* to, const wchar_t* from, size_t units)
-{
-    for (size_t i = 0; i < units; ++i)
-        to[i] = from[i];
-}
 
 bool IsPathSeparator(wchar_t c)
 {
@@ -79,7 +67,7 @@ void CopyPath(wchar_t* buffer, const wchar_t* path)
     size_t length = TextLength(path);
     if (length > MAX_PATH - 1)
         length = MAX_PATH - 1;
-    CopyText(buffer, path, length);
+    std::memcpy(buffer, path, length * sizeof(wchar_t));
     buffer[length] = L'\0';
 }
 
@@ -148,11 +136,11 @@ bool DeriveSettingsPath(const wchar_t* modulePath, wchar_t* buffer, size_t buffe
     const size_t added = (dot ? 0 : 1) + ExtensionLength;
     if (keep + added + 1 > bufferSize)
         return false;
-    CopyText(buffer, modulePath, keep);
+    std::memcpy(buffer, modulePath, keep * sizeof(wchar_t));
     wchar_t* tail = buffer + keep;
     if (!dot)
         *tail++ = L'.';
-    CopyText(tail, Extension, ExtensionLength + 1);
+    std::memcpy(tail, Extension, (ExtensionLength + 1) * sizeof(wchar_t));
     return true;
 }
 
@@ -172,14 +160,14 @@ bool DeriveUserSettingsPath(const wchar_t* appData, const wchar_t* modulePath, w
     if (total + 1 > bufferSize)
         return false;
     wchar_t* p = buffer;
-    CopyText(p, appData, folderLength);
+    std::memcpy(p, appData, folderLength * sizeof(wchar_t));
     p += folderLength;
     if (separator)
         *p++ = L'\\';
-    CopyText(p, UserFolder, UserFolderLength);
+    std::memcpy(p, UserFolder, UserFolderLength * sizeof(wchar_t));
     p += UserFolderLength;
     *p++ = L'\\';
-    CopyText(p, name, nameLength + 1);
+    std::memcpy(p, name, (nameLength + 1) * sizeof(wchar_t));
     return true;
 }
 

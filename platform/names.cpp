@@ -27,14 +27,6 @@ AnsiPath AnsiOf(const wchar_t* path)
     return ansi;
 }
 
-DWORD WideLength(const wchar_t* text)
-{
-    DWORD length = 0;
-    while (text[length])
-        ++length;
-    return length;
-}
-
 // An ANSI call's text result (of `length` bytes, as it counted them) given
 // back as UTF-16: the length in units, or 0 when it does not fit. A result
 // that did not fit the ANSI call's buffer is handed on as it is.
@@ -42,7 +34,7 @@ DWORD WidenResult(DWORD length, DWORD ansiSize, const char* ansi, wchar_t* buffe
 {
     if (length == 0 || length >= ansiSize)
         return length;
-    return ToWide(ansi, buffer, static_cast<int>(size)) ? WideLength(buffer) : 0;
+    return ToWide(ansi, buffer, static_cast<int>(size)) ? static_cast<DWORD>(TextLength(buffer)) : 0;
 }
 
 HMODULE Kernel()
@@ -54,7 +46,7 @@ HMODULE Kernel()
 // Trailing line breaks and spaces off a text the system wrote.
 void TrimEnd(wchar_t* text)
 {
-    DWORD length = WideLength(text);
+    size_t length = TextLength(text);
     while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
         text[--length] = L'\0';
 }
@@ -197,7 +189,7 @@ DWORD SystemErrorText(DWORD error, LANGID language, wchar_t* buffer, DWORD size)
         return 0;
     }
     TrimEnd(buffer);
-    return WideLength(buffer);
+    return static_cast<DWORD>(TextLength(buffer));
 }
 
 int ShowMessage(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type)
@@ -230,4 +222,12 @@ void DecimalText(int value, wchar_t text[12])
     while (count)
         text[at++] = digits[--count];
     text[at] = L'\0';
+}
+
+size_t TextLength(const wchar_t* text)
+{
+    size_t length = 0;
+    while (text[length])
+        ++length;
+    return length;
 }

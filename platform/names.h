@@ -21,6 +21,9 @@ bool UnicodeCalls();
 // a name spelled with '?' in its place would name another file, or none.
 bool ToWide(const char* text, wchar_t* buffer, int size);
 bool ToAnsi(const wchar_t* text, char* buffer, int size);
+// The length of a UTF-16 text in units (the 9x family has no lstrlenW of
+// its own).
+size_t TextLength(const wchar_t* text);
 // A number as decimal text, as wsprintf's "%d" writes it (the 9x family has
 // no wsprintfW).
 void DecimalText(int value, wchar_t text[12]);
